@@ -1,0 +1,25 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build needs
+# when any of them is missing. Uses sudo when not run as root.
+QUILLMINT_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-webengine-dev libgl-dev
+  libcurl4-openssl-dev libsimpleini-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  python3 python3-pyftpdlib fonts-dejavu-core
+)
+
+quillmint_install_deps() {
+  local missing=()
+  local p
+  for p in "${QUILLMINT_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string_view>
+
+// Fixed names and addresses of the program.
+namespace quill::app {
+
+inline constexpr std::string_view kTitle = "Quillmint 2012";
+inline constexpr std::string_view kSearchHost = "www.google.com";
+inline constexpr std::string_view kAnswersHost = "answers.yahoo.com";
+inline constexpr std::string_view kAdScriptHost = "pagead2.googlesyndication.com";
+inline constexpr std::string_view kProductPage = "http://www.quillmint.example/";
+inline constexpr std::string_view kMakerSite = "http://www.brindlecast.example/";
+inline constexpr std::string_view kMakerSitemap = "http://sitemap.brindlecast.example/";
+inline constexpr std::string_view kSupportEmail = "support@quillmint.example";
+inline constexpr std::string_view kAuthorCredit = "The Brindlecast team";
+
+}  // namespace quill::app

@@ -1,0 +1,25 @@
+#include "TextCodec.h"
+
+#include <QStringDecoder>
+
+namespace quill {
+
+TextEncoding DetectEncoding(std::string_view bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString decoded =
+        decoder.decode(QByteArrayView(bytes.data(), std::ssize(bytes)));
+    return decoder.hasError() ? TextEncoding::Latin1 : TextEncoding::Utf8;
+}
+
+QString ToDisplay(std::string_view bytes, TextEncoding encoding) {
+    const auto size = static_cast<qsizetype>(bytes.size());
+    return encoding == TextEncoding::Utf8 ? QString::fromUtf8(bytes.data(), size)
+                                          : QString::fromLatin1(bytes.data(), size);
+}
+
+std::string FromDisplay(const QString& text, TextEncoding encoding) {
+    const QByteArray bytes = encoding == TextEncoding::Utf8 ? text.toUtf8() : text.toLatin1();
+    return bytes.toStdString();
+}
+
+}  // namespace quill

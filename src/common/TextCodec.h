@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace quill {
+
+// Page and article texts are bytes. For display they are read as UTF-8, or as
+// Latin-1 when they are not valid UTF-8; the same choice converts edits back,
+// so bytes that were not touched are written out unchanged.
+enum class TextEncoding { Utf8, Latin1 };
+
+TextEncoding DetectEncoding(std::string_view bytes);
+QString ToDisplay(std::string_view bytes, TextEncoding encoding);
+std::string FromDisplay(const QString& text, TextEncoding encoding);
+
+}  // namespace quill
+
+namespace quill {
+
+// A QString from program text that is UTF-8 (constants, paths, messages).
+inline QString Qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace quill

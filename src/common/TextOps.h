@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Text operations on page texts. Positions are 1-based; 0 means "not found".
+// An invalid call (a start below 1, a negative length) yields std::nullopt, so
+// callers can skip the step and keep the value they held, as the scanners do.
+namespace quill {
+
+inline constexpr std::string_view kCrLf = "\r\n";
+
+enum class CompareMode : int { Binary = 0, Text = 1 };
+
+// Position of the first occurrence of marker at or after from; 0 when none or
+// when from lies beyond the end. std::nullopt when from < 1.
+std::optional<std::int64_t> find(std::string_view text, std::string_view marker, std::int64_t from,
+                                 CompareMode mode = CompareMode::Binary);
+
+// find for scanners that treat an invalid search as "found nothing".
+std::int64_t findOr0(std::string_view text, std::string_view marker, std::int64_t from);
+
+// The length characters from start (fewer if the text ends first, empty when
+// start lies beyond the end). std::nullopt when start < 1 or length < 0.
+std::optional<std::string> cut(std::string_view text, std::int64_t start, std::int64_t length);
+
+// The first count characters; std::nullopt when count < 0.
+std::optional<std::string> left(std::string_view text, std::int64_t count);
+
+// sIn with occurrences of sFind replaced by sReplace, searching from nStart,
+// at most nCount replacements (-1 = all). Inserted text is never searched again.
+// Runs in time linear in the size of its input and output.
+std::string Replace(std::string_view sIn, std::string_view sFind, std::string_view sReplace,
+                    std::int32_t nStart = 1, std::int32_t nCount = -1,
+                    CompareMode bCompare = CompareMode::Binary);
+
+}  // namespace quill

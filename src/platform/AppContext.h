@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Dialogs.h"
+#include "common/AppInfo.h"
+
+#include <filesystem>
+#include <string>
+
+namespace quill {
+
+// What every window needs from outside: where the program keeps its files,
+// the dialogs and desktop services, and the hosts it talks to (tests point
+// them at 127.0.0.1).
+struct AppContext {
+    std::filesystem::path programFolder;
+    Dialogs& dialogs;
+    Clipboard& clipboard;
+    Shell& shell;
+    std::string searchHost{app::kSearchHost};
+    std::string answersHost{app::kAnswersHost};
+};
+
+}  // namespace quill

@@ -1,0 +1,149 @@
+#include "WebDownload.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quill {
+namespace {
+
+void ensureCurlGlobal() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct CurlDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+    void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+
+struct FileSink {
+    int fd = -1;
+    bool failed = false;
+};
+
+size_t writeToFile(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<FileSink*>(user);
+    const size_t total = size * count;
+    size_t done = 0;
+    while (done < total) {
+        const ssize_t n = ::write(sink->fd, data + done, total - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            sink->failed = true;
+            return 0;  // makes curl abort with CURLE_WRITE_ERROR
+        }
+        done += static_cast<size_t>(n);
+    }
+    return total;
+}
+
+bool hasScheme(const std::string& address) {
+    const auto colon = address.find("://");
+    return colon != std::string::npos && colon > 0 && address.find_first_of("/?# ") > colon;
+}
+
+}  // namespace
+
+std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(address.size());
+    for (const char ch : address) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool unsafe = c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' ||
+                            c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}' ||
+                            (hashIsData && c == '#');
+        if (unsafe) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+DownloadResult DownloadPage(const std::string& address, const std::filesystem::path& target,
+                            const DownloadOptions& options) {
+    ensureCurlGlobal();
+    DownloadResult result;
+    if (address.empty()) {
+        result.error = "empty address";
+        return result;
+    }
+
+    std::unique_ptr<CURLU, CurlDeleter> url(curl_url());
+    const std::string encoded = EncodeUnsafeCharacters(address, options.hashIsData);
+    const std::string full = hasScheme(encoded) ? encoded : "http://" + encoded;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, full.c_str(),
+                             CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK) {
+        result.error = "malformed address";
+        return result;
+    }
+
+    std::string tempName = target.filename().native();
+    if (tempName.empty()) {
+        result.error = "no target file name";
+        return result;
+    }
+    std::string tempPath = (target.parent_path() / ("." + tempName + ".part-XXXXXX")).native();
+    FileSink sink;
+    sink.fd = ::mkstemp(tempPath.data());
+    if (sink.fd >= 0) {
+        ::fchmod(sink.fd, 0644);  // mkstemp gives 0600; a page file is not secret
+    }
+    if (sink.fd < 0) {
+        result.error = "cannot create a temp file beside the target";
+        return result;
+    }
+
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    CURLcode code = CURLE_FAILED_INIT;
+    if (curl) {
+        CURL* h = curl.get();
+        curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
+        curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTimeSeconds);
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Quillmint 2012)");
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToFile);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+        code = curl_easy_perform(h);
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
+    }
+
+    const bool closed = ::close(sink.fd) == 0;
+    if (code == CURLE_OK && !sink.failed && closed && result.httpStatus < 400) {
+        std::error_code ec;
+        std::filesystem::rename(tempPath, target, ec);
+        if (!ec) {
+            result.ok = true;
+            return result;
+        }
+        result.error = "cannot replace " + target.native() + ": " + ec.message();
+    } else {
+        result.error = sink.failed ? "cannot write the downloaded file" : curl_easy_strerror(code);
+    }
+    std::remove(tempPath.c_str());
+    return result;
+}
+
+}  // namespace quill

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace quill {
+
+struct DownloadResult {
+    bool ok = false;
+    long httpStatus = 0;
+    std::string error;  // empty on success
+    explicit operator bool() const { return ok; }
+};
+
+struct DownloadOptions {
+    long connectTimeoutSeconds = 15;
+    // A transfer slower than 1 byte/s for this long is abandoned.
+    long lowSpeedTimeSeconds = 20;
+    long maxRedirects = 10;
+    // Send '#' as %23 instead of starting a fragment, for addresses whose
+    // query holds text typed by the user.
+    bool hashIsData = false;
+};
+
+// The address as it goes on the wire before blanks and bytes >= 0x80 are
+// encoded: characters that are never valid in an address are percent-encoded.
+std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData);
+
+// Fetches address into target. The body goes to a temp file beside target that
+// replaces it only when the whole transfer succeeded, so a failed download
+// leaves an earlier file exactly as it was. Blanks and bytes >= 0x80 are
+// percent-encoded on the wire only, as are
+// characters never valid in an address (quotes, angle brackets, braces...); "http://" is assumed
+// when no scheme is given.
+DownloadResult DownloadPage(const std::string& address, const std::filesystem::path& target,
+                            const DownloadOptions& options = {});
+
+}  // namespace quill

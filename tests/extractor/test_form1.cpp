@@ -1,0 +1,249 @@
+#include "extractor/Form1.h"
+
+#include "platform/AppContext.h"
+#include "platform/QtDialogs.h"
+#include "support/FakeDialogs.h"
+#include "support/GuiTest.h"
+#include "support/TestFiles.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace quill;
+using quill::test::ReadBytes;
+using quill::test::WaitFor;
+using quill::test::WriteBytes;
+
+namespace {
+
+const std::string kPage =
+    "<html><head><title>q</title></head><body>\r\n"
+    "<h1 class=\"subject\">Why is the sky blue?</h1>\r\n"
+    "<ul class=\"meta\"><li>asked</li></ul>\r\n"
+    "<div class=\"content\">Rayleigh scattering &amp; more.</div>\r\n"
+    "<ul class=\"meta\"><li>answered</li></ul>\r\n"
+    "</body></html>";
+const std::string kArticle =
+    "<h1 class=\"subject\">Why is the sky blue?</h1>\r\n"
+    "\r\n<h1>Answer</h1>\r\n"
+    "<div class=\"content\">Rayleigh scattering &amp; more.</div>\r\n";
+
+class Form1Test : public ::testing::Test {
+protected:
+    std::unique_ptr<Form1> load(std::optional<std::string> tempo) {
+        if (tempo) {
+            WriteBytes(dir / "tempo.htm", *tempo);
+        }
+        auto form = std::make_unique<Form1>(context);
+        form->show();
+        return form;
+    }
+    template <typename T>
+    T* child(Form1& form, const char* name) {
+        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString evaluate(QWebEngineView* view, const QString& script) {
+        QString result;
+        bool done = false;
+        view->page()->runJavaScript(script, [&](const QVariant& v) {
+            result = v.toString();
+            done = true;
+        });
+        EXPECT_TRUE(WaitFor([&] { return done; }));
+        return result;
+    }
+
+    quill::test::TempDir dir;
+    quill::test::FakeDialogs dialogs;
+    QtClipboard clipboard;
+    quill::test::FakeShell shell;
+    AppContext context{dir.path(), dialogs, clipboard, shell};
+};
+
+TEST_F(Form1Test, LoadExtractsTheArticleIntoTheCodeView) {
+    auto form = load(kPage);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Tarnwick Article extractor for content"));
+    EXPECT_EQ(form->articleHtml(), kArticle);
+    EXPECT_EQ(form->document().rawPage(), kPage + "\r\n");
+    auto* text1 = child<QPlainTextEdit>(*form, "Text1");
+    EXPECT_EQ(text1->toPlainText().toStdString(),
+              "<h1 class=\"subject\">Why is the sky blue?</h1>\n\n<h1>Answer</h1>\n"
+              "<div class=\"content\">Rayleigh scattering &amp; more.</div>\n");
+    EXPECT_TRUE(text1->isVisible());
+    EXPECT_FALSE(child<QWebEngineView>(*form, "WebBrowser1")->isVisible());
+    EXPECT_TRUE(child<QRadioButton>(*form, "Option4")->isChecked());
+}
+
+TEST_F(Form1Test, MissingOrEmptyPageFileOpensWithAnEmptyArticle) {
+    auto form = load(std::nullopt);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->articleHtml(), "");
+    auto empty = load(std::string{});
+    EXPECT_EQ(empty->articleHtml(), "");
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(Form1Test, ControlsCarryTheirNamesCaptionsAndAccessKeys) {
+    auto form = load(kPage);
+    EXPECT_EQ(child<QRadioButton>(*form, "Option3")->text(), QStringLiteral("&Html"));
+    EXPECT_EQ(child<QRadioButton>(*form, "Option4")->text(), QStringLiteral("&Code"));
+    EXPECT_EQ(child<QPushButton>(*form, "Command1")->text(), QStringLiteral("&Save as"));
+    EXPECT_EQ(child<QPushButton>(*form, "Command9")->text(), QStringLiteral("FTP &Upload"));
+    EXPECT_EQ(child<QPushButton>(*form, "Command10")->text(), QStringLiteral("&About"));
+    EXPECT_EQ(child<QPushButton>(*form, "Command11")->text(), QStringLiteral("&Finish"));
+    EXPECT_TRUE(child<QLabel>(*form, "Label1")
+                    ->text()
+                    .contains(QStringLiteral("Click here to copy html to clipboard")));
+    EXPECT_TRUE(child<QLabel>(*form, "Label2")
+                    ->text()
+                    .contains(QStringLiteral("Click here to make an insertion")));
+    for (auto* edit : form->findChildren<QPlainTextEdit*>()) {
+        EXPECT_FALSE(edit->accessibleName().isEmpty()) << edit->objectName().toStdString();
+    }
+}
+
+TEST_F(Form1Test, HtmlViewRendersTheCurrentArticleIncludingEdits) {
+    auto form = load(kPage);
+    auto* text1 = child<QPlainTextEdit>(*form, "Text1");
+    auto* view = child<QWebEngineView>(*form, "WebBrowser1");
+    text1->appendPlainText(QStringLiteral("<p id=\"added\">Edited in code view</p>"));
+
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    child<QRadioButton>(*form, "Option3")->click();
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_FALSE(text1->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !loaded.isEmpty(); }, 60000));
+    const QString text = evaluate(view, QStringLiteral("document.body.innerText"));
+    EXPECT_TRUE(text.contains(QStringLiteral("Why is the sky blue?"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Rayleigh scattering & more."))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Edited in code view"))) << text.toStdString();
+
+    child<QRadioButton>(*form, "Option4")->click();
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_TRUE(text1->isVisible());
+}
+
+TEST_F(Form1Test, ScriptsRunInTheHtmlView) {
+    auto form = load(kPage);
+    form->setArticleHtml(
+        "<p id=\"d\"></p><script>document.getElementById('d').textContent = "
+        "'written by ' + 'script';</script>");
+    auto* view = child<QWebEngineView>(*form, "WebBrowser1");
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    child<QRadioButton>(*form, "Option3")->click();
+    ASSERT_TRUE(WaitFor([&] { return !loaded.isEmpty(); }, 60000));
+    EXPECT_EQ(evaluate(view, QStringLiteral("document.getElementById('d').textContent")),
+              QStringLiteral("written by script"));
+}
+
+TEST_F(Form1Test, SaveWritesStyleBlockArticleAndCrLfByteForByte) {
+    auto form = load(kPage);
+    const auto file = dir / "saved.html";
+    dialogs.answerSaveFile(QString::fromStdString(file.native()));
+    child<QPushButton>(*form, "Command1")->click();
+    EXPECT_EQ(ReadBytes(file),
+              "<style>\r\nh1{\r\ncolor:red;\r\n}\r\nbody{\r\ncolor:navy;\r\n}\r\na{\r\n"
+              "color:blue;\r\n}\r\n</style>\r\n" +
+                  kArticle + "\r\n");
+    ASSERT_FALSE(dialogs.shown().empty());
+    EXPECT_EQ(dialogs.shown().front().text, QStringLiteral("All Files (*.*)|*.*|"));
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form1Test, SaveUsesEditedStyleAndArticle) {
+    auto form = load(kPage);
+    auto* text3 = child<QPlainTextEdit>(*form, "Text3");
+    text3->setPlainText(QStringLiteral("<style>p{}</style>\n"));
+    child<QPlainTextEdit>(*form, "Text1")->setPlainText(QStringLiteral("line one\nline two"));
+    const auto file = dir / "edited.html";
+    dialogs.answerSaveFile(QString::fromStdString(file.native()));
+    form->SaveArticleAs();
+    EXPECT_EQ(ReadBytes(file), "<style>p{}</style>\r\nline one\r\nline two\r\n");
+}
+
+TEST_F(Form1Test, CancelledSaveWritesNothing) {
+    auto form = load(kPage);
+    dialogs.answerSaveFile(std::nullopt);
+    form->SaveArticleAs();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+        << "only tempo.htm is there";
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form1Test, FailedSaveIsReportedWithTheExclamationIcon) {
+    auto form = load(kPage);
+    dialogs.answerSaveFile(QString::fromStdString((dir / "no-folder" / "a.html").native()));
+    form->SaveArticleAs();
+    const auto* shown = dialogs.lastMessage();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(shown->text.contains(QStringLiteral("not saved")));
+}
+
+TEST_F(Form1Test, CopyPutsTheArticleOnTheClipboard) {
+    auto form = load(kPage);
+    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+    auto* label = child<QLabel>(*form, "Label1");
+    Q_EMIT label->linkActivated(QStringLiteral("#"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), kArticle);
+}
+
+TEST_F(Form1Test, NavigationControlsAskForTheirWindows) {
+    auto form = load(kPage);
+    QSignalSpy about(form.get(), &Form1::aboutRequested);
+    QSignalSpy finish(form.get(), &Form1::finishRequested);
+    QSignalSpy upload(form.get(), &Form1::ftpUploadRequested);
+    QSignalSpy insertion(form.get(), &Form1::insertionRequested);
+    child<QPushButton>(*form, "Command10")->click();
+    child<QPushButton>(*form, "Command11")->click();
+    child<QPushButton>(*form, "Command9")->click();
+    Q_EMIT child<QLabel>(*form, "Label2")->linkActivated(QStringLiteral("#"));
+    EXPECT_EQ(about.size(), 1);
+    EXPECT_EQ(finish.size(), 1);
+    EXPECT_EQ(upload.size(), 1);
+    EXPECT_EQ(insertion.size(), 1);
+}
+
+TEST_F(Form1Test, InvalidUtf8AndNulBytesSurviveASaveUnchanged) {
+    using namespace std::string_literals;
+    const std::string expected = "<h1 class=\"subject\">caf\xE9 \0 na\xEFve</h1>"s;
+    const std::string page = expected + "<ul class=\"meta\">";
+    auto form = load(page);
+    EXPECT_EQ(form->articleHtml(), expected);
+    const auto file = dir / "latin.html";
+    dialogs.answerSaveFile(QString::fromStdString(file.native()));
+    form->SaveArticleAs();
+    EXPECT_EQ(ReadBytes(file), std::string(ArticleDocument::kInitialStyle) + expected + "\r\n");
+}
+
+TEST_F(Form1Test, HugePageWithoutMarkersOpensAndRenders) {
+    std::string page;
+    page.reserve(50u << 20);
+    const std::string line = "<p>" + std::string(120, 'x') + "</p>\n";
+    while (page.size() < (50u << 20)) {
+        page += line;
+    }
+    auto form = load(page);
+    EXPECT_EQ(form->articleHtml().size(), page.size() + page.size() / line.size());
+    auto* view = child<QWebEngineView>(*form, "WebBrowser1");
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    child<QRadioButton>(*form, "Option3")->click();
+    ASSERT_TRUE(WaitFor([&] { return !loaded.isEmpty(); }, 120000));
+    EXPECT_TRUE(loaded.front().front().toBool());
+    EXPECT_EQ(
+        evaluate(view, QStringLiteral("String(document.querySelectorAll('p').length > 1000)")),
+        QStringLiteral("true"));
+}
+
+}  // namespace

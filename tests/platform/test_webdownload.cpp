@@ -1,0 +1,133 @@
+#include "platform/WebDownload.h"
+
+#include "support/HttpServer.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <chrono>
+
+using quill::DownloadPage;
+using quill::test::HttpServer;
+using quill::test::ReadBytes;
+using quill::test::TempDir;
+using quill::test::WriteBytes;
+
+namespace {
+
+// A port on 127.0.0.1 that nothing listens on.
+int closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+class WebDownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override { WriteBytes(target, "EARLIER PAGE"); }
+    std::size_t filesInDir() const {
+        return static_cast<std::size_t>(
+            std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    }
+    HttpServer server;
+    TempDir dir;
+    std::filesystem::path target = dir / "temp.htm";
+};
+
+TEST_F(WebDownloadTest, SuccessWritesTheBodyByteForByte) {
+    const std::string body("<html>\r\n\xE9\0end", 13);
+    server.serve("/page", body);
+    const auto result = DownloadPage(server.url("/page"), target);
+    EXPECT_TRUE(result) << result.error;
+    EXPECT_EQ(ReadBytes(target), body);
+    EXPECT_EQ(filesInDir(), 1u) << "the temp file is gone";
+}
+
+TEST_F(WebDownloadTest, AddressWithoutSchemeIsHttp) {
+    server.serve("/search", "ok");
+    EXPECT_TRUE(DownloadPage(server.host() + "/search?q=x", target));
+    EXPECT_EQ(ReadBytes(target), "ok");
+}
+
+TEST_F(WebDownloadTest, BlanksAndHighBytesAreEncodedOnTheWireOnly) {
+    server.serve("/search", "ok");
+    const std::string address = server.url("/search?q=site%3Ahost caf\xC3\xA9 \"x\"&num=5");
+    ASSERT_TRUE(DownloadPage(address, target));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0], "/search?q=site%3Ahost+caf%c3%a9+%22x%22&num=5");
+}
+
+TEST_F(WebDownloadTest, HashIsSentAsDataWhenAsked) {
+    server.serve("/search", "ok");
+    quill::DownloadOptions options;
+    options.hashIsData = true;
+    ASSERT_TRUE(DownloadPage(server.url("/search?q=c# {x}|y&num=5"), target, options));
+    ASSERT_TRUE(DownloadPage(server.url("/search?q=c#frag"), target));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0], "/search?q=c%23+%7Bx%7D%7Cy&num=5");
+    EXPECT_EQ(requests[1], "/search?q=c") << "without the option '#' starts a fragment";
+}
+
+TEST_F(WebDownloadTest, RedirectsAreFollowed) {
+    server.serve("/final", "moved here");
+    server.redirect("/old", "/final");
+    EXPECT_TRUE(DownloadPage(server.url("/old"), target));
+    EXPECT_EQ(ReadBytes(target), "moved here");
+}
+
+TEST_F(WebDownloadTest, HttpErrorLeavesTheOldFileUntouched) {
+    server.serve("/gone", "error page body", 404);
+    const auto result = DownloadPage(server.url("/gone"), target);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+    EXPECT_EQ(filesInDir(), 1u);
+    server.serve("/boom", "oops", 500);
+    EXPECT_FALSE(DownloadPage(server.url("/boom"), target));
+    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+}
+
+TEST_F(WebDownloadTest, RefusedConnectionLeavesTheOldFileUntouched) {
+    const auto result =
+        DownloadPage("http://127.0.0.1:" + std::to_string(closedPort()) + "/x", target);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
+TEST_F(WebDownloadTest, StalledServerTimesOutAndLeavesTheOldFile) {
+    server.stall("/slow");
+    quill::DownloadOptions options;
+    options.lowSpeedTimeSeconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = DownloadPage(server.url("/slow"), target, options);
+    EXPECT_FALSE(result);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
+TEST_F(WebDownloadTest, EmptyOrMalformedAddressWritesNothing) {
+    EXPECT_FALSE(DownloadPage("", target));
+    EXPECT_FALSE(DownloadPage("http://[::1", target));
+    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+    EXPECT_EQ(filesInDir(), 1u);
+}
+
+TEST_F(WebDownloadTest, MissingTargetFolderIsAFailure) {
+    server.serve("/page", "x");
+    EXPECT_FALSE(DownloadPage(server.url("/page"), dir / "nope" / "page.htm"));
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "FakeDialogs.h"
+
+#include <gtest/gtest.h>
+
+namespace quill::test {
+
+void FakeDialogs::message(const QString& text, MessageIcon icon, const QString& title) {
+    m_shown.push_back({Shown::Kind::Message, text, icon, title, {}});
+}
+
+bool FakeDialogs::askYesNo(const QString& text, const QString& title) {
+    m_shown.push_back({Shown::Kind::YesNo, text, MessageIcon::Question, title, {}});
+    if (m_yesNo.empty()) {
+        ADD_FAILURE() << "unscripted question: " << text.toStdString();
+        return false;
+    }
+    const bool answer = m_yesNo.front();
+    m_yesNo.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeDialogs::input(const QString& prompt, const QString& title,
+                                          const QString& defaultText) {
+    m_shown.push_back({Shown::Kind::Input, prompt, MessageIcon::None, title, defaultText});
+    if (m_inputs.empty()) {
+        ADD_FAILURE() << "unscripted input box: " << prompt.toStdString();
+        return std::nullopt;
+    }
+    auto answer = m_inputs.front();
+    m_inputs.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeDialogs::saveFileName(const QString& filter, const QString& title) {
+    m_shown.push_back({Shown::Kind::SaveFile, filter, MessageIcon::None, title, {}});
+    if (m_saveFiles.empty()) {
+        ADD_FAILURE() << "unscripted save dialog";
+        return std::nullopt;
+    }
+    auto answer = m_saveFiles.front();
+    m_saveFiles.pop_front();
+    return answer;
+}
+
+QStringList FakeDialogs::messages() const {
+    QStringList texts;
+    for (const auto& s : m_shown) {
+        if (s.kind == Shown::Kind::Message) {
+            texts << s.text;
+        }
+    }
+    return texts;
+}
+
+const FakeDialogs::Shown* FakeDialogs::lastMessage() const {
+    for (auto it = m_shown.rbegin(); it != m_shown.rend(); ++it) {
+        if (it->kind == Shown::Kind::Message) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace quill::test

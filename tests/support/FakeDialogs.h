@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace quill::test {
+
+// Dialogs answered from a script. Every call is recorded; a question or input
+// that was not scripted fails the test rather than blocking it.
+class FakeDialogs final : public Dialogs {
+public:
+    struct Shown {
+        enum class Kind { Message, YesNo, Input, SaveFile } kind;
+        QString text;
+        MessageIcon icon = MessageIcon::None;
+        QString title;
+        QString defaultText;
+    };
+
+    void answerYes(bool yes) { m_yesNo.push_back(yes); }
+    void answerInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+    void answerSaveFile(std::optional<QString> path) { m_saveFiles.push_back(std::move(path)); }
+
+    void message(const QString& text, MessageIcon icon, const QString& title = {}) override;
+    bool askYesNo(const QString& text, const QString& title = {}) override;
+    std::optional<QString> input(const QString& prompt, const QString& title,
+                                 const QString& defaultText = {}) override;
+    std::optional<QString> saveFileName(const QString& filter, const QString& title = {}) override;
+
+    const std::vector<Shown>& shown() const { return m_shown; }
+    // Texts of the message boxes (not questions) shown so far.
+    QStringList messages() const;
+    const Shown* lastMessage() const;
+    // Scripted answers that nobody asked for.
+    std::size_t unusedAnswers() const {
+        return m_yesNo.size() + m_inputs.size() + m_saveFiles.size();
+    }
+    void clear() { m_shown.clear(); }
+
+private:
+    std::vector<Shown> m_shown;
+    std::deque<bool> m_yesNo;
+    std::deque<std::optional<QString>> m_inputs;
+    std::deque<std::optional<QString>> m_saveFiles;
+};
+
+// Records what would go to the clipboard or the desktop's open action.
+class FakeShell final : public Shell {
+public:
+    bool open(const QString& addressOrPath) override {
+        opened.push_back(addressOrPath);
+        return true;
+    }
+    QStringList opened;
+};
+
+}  // namespace quill::test
