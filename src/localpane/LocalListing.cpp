@@ -91,7 +91,7 @@ QString LocalDateFormatter::operator()(fs::file_time_type time) const {
     const auto system = std::chrono::file_clock::to_sys(time);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(system.time_since_epoch()).count();
-    return QLocale::system().toString(QDateTime::fromMSecsSinceEpoch(ms), m_format);
+    return m_locale.toString(QDateTime::fromMSecsSinceEpoch(ms), m_format);
 }
 
 LocalFolderContents ReadLocalFolder(const fs::path& folder) {

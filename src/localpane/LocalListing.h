@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 #include <cstdint>
@@ -37,6 +38,7 @@ public:
     QString operator()(std::filesystem::file_time_type time) const;
 
 private:
+    QLocale m_locale;
     QString m_format;
 };
 
