@@ -448,7 +448,7 @@ TEST_F(LocalPaneTest, ProtectedFoldersAreRefusedWithoutAQuestion) {
 }
 
 TEST_F(LocalPaneTest, DeleteRemovesEverySelectedFileAfterOneQuestion) {
-    for (const char* name : {"a.txt", "b c.htm", "-d", "keep.txt"}) {
+    for (const char* name : {"a.txt", "b c.htm", "-d", "keep.txt", "not utf8 \xFF.txt"}) {
         WriteBytes(work / name, name);
     }
     auto pane = open(work);
@@ -458,7 +458,10 @@ TEST_F(LocalPaneTest, DeleteRemovesEverySelectedFileAfterOneQuestion) {
     expectOnlyMessage("Nothing to Delete");
 
     dialogs.clear();
-    Select(view, {QStringLiteral("a.txt"), QStringLiteral("-d"), QStringLiteral("b c.htm")});
+    // A name that is not UTF-8 is shown with a replacement character and
+    // still deleted by its own bytes.
+    Select(view, {QStringLiteral("a.txt"), QStringLiteral("-d"), Qs("not utf8 \xFF.txt"),
+                  QStringLiteral("b c.htm")});
     dialogs.answerYes(true);
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Delete);
@@ -467,7 +470,7 @@ TEST_F(LocalPaneTest, DeleteRemovesEverySelectedFileAfterOneQuestion) {
     EXPECT_EQ(dialogs.shown()[0].text,
               QStringLiteral("Are you sure to delete these files?\r\nif you are, don't look for "
                              "them in recycle!"));
-    for (const char* name : {"a.txt", "b c.htm", "-d"}) {
+    for (const char* name : {"a.txt", "b c.htm", "-d", "not utf8 \xFF.txt"}) {
         EXPECT_FALSE(fs::exists(work / name)) << name;
     }
     EXPECT_EQ(ReadBytes(work / "keep.txt"), "keep.txt");
