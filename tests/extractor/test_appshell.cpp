@@ -32,12 +32,6 @@ using quill::test::WriteBytes;
 
 namespace {
 
-class NullClipboard final : public Clipboard {
-public:
-    void clear() override {}
-    void setText(const QString&) override {}
-};
-
 class AppShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,7 +57,7 @@ protected:
     test::HttpServer server;
     test::TempDir dir;
     test::FakeDialogs dialogs;
-    NullClipboard clipboard;
+    test::FakeClipboard clipboard;
     test::FakeShell desktop;
     AppContext context{dir.path(), dialogs, clipboard, desktop};
     AppShell shell{context};

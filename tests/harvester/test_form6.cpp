@@ -28,12 +28,6 @@ using quill::test::WaitFor;
 
 namespace {
 
-class NullClipboard final : public Clipboard {
-public:
-    void clear() override {}
-    void setText(const QString&) override {}
-};
-
 // Records the caption of a button each time it is painted.
 class CaptionRecorder final : public QObject {
 public:
@@ -103,7 +97,7 @@ protected:
     test::HttpServer server;
     test::TempDir dir;
     test::FakeDialogs dialogs;
-    NullClipboard clipboard;
+    test::FakeClipboard clipboard;
     test::FakeShell shell;
     AppContext context{dir.path(), dialogs, clipboard, shell};
     std::unique_ptr<Form6> form;

@@ -65,4 +65,12 @@ public:
     QStringList opened;
 };
 
+// Keeps what would go to the clipboard.
+class FakeClipboard final : public Clipboard {
+public:
+    void clear() override { text.clear(); }
+    void setText(const QString& value) override { text = value; }
+    QString text;
+};
+
 }  // namespace quill::test
