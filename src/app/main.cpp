@@ -1,5 +1,5 @@
 #include "common/ProgramFolder.h"
-#include "extractor/Form1.h"
+#include "extractor/AppShell.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 
@@ -11,15 +11,17 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmint"));
     QApplication::setOrganizationName(QStringLiteral("Brindlecast"));
+    // Hidden windows (the harvester after Next) must not keep the program
+    // running once the last visible window is closed.
+    QApplication::setQuitOnLastWindowClosed(true);
 
     quill::QtDialogs dialogs;
     quill::QtClipboard clipboard;
-    quill::QtShell shell;
-    quill::AppContext context{quill::ResolveProgramFolder(), dialogs, clipboard, shell};
+    quill::QtShell desktop;
+    quill::AppContext context{quill::ResolveProgramFolder(), dialogs, clipboard, desktop};
     quill::EnsureProgramSubfolders(context.programFolder);
 
-    auto* form1 = new quill::Form1(context);
-    form1->setAttribute(Qt::WA_DeleteOnClose);
-    form1->show();
+    quill::AppShell windows(context);
+    windows.start();
     return QApplication::exec();
 }

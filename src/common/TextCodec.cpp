@@ -22,4 +22,14 @@ std::string FromDisplay(const QString& text, TextEncoding encoding) {
     return bytes.toStdString();
 }
 
+QString ToEditorText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+QString FromEditorText(QString text) {
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
 }  // namespace quill

@@ -20,6 +20,10 @@ std::string FromDisplay(const QString& text, TextEncoding encoding);
 
 namespace quill {
 
+// Text editors show lines without CR; the program's texts end lines in CR LF.
+QString ToEditorText(QString text);
+QString FromEditorText(QString text);
+
 // A QString from program text that is UTF-8 (constants, paths, messages).
 inline QString Qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -24,17 +24,6 @@ QString linkText(const QString& caption) {
     return QStringLiteral("<a href=\"#\">%1</a>").arg(caption.toHtmlEscaped());
 }
 
-// The editor shows lines without CR; the article keeps CR LF line ends.
-QString forEditor(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
-
-QString fromEditor(QString text) {
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
-}
-
 }  // namespace
 
 Form1::Form1(AppContext& context, QWidget* parent)
@@ -159,7 +148,7 @@ void Form1::Form_Load() {
     m_document.LoadPageFile(ProgramFile(m_context.programFolder, "/tempo.htm"));
     m_encoding = DetectEncoding(m_document.rawPage());
     m_settingText = true;
-    m_text3->setPlainText(forEditor(displayText(m_document.style())));
+    m_text3->setPlainText(ToEditorText(displayText(m_document.style())));
     m_settingText = false;
     showArticleInEditor();
 }
@@ -170,18 +159,18 @@ QString Form1::displayText(const std::string& bytes) const {
 
 void Form1::showArticleInEditor() {
     m_settingText = true;
-    m_text1->setPlainText(forEditor(displayText(m_document.article())));
+    m_text1->setPlainText(ToEditorText(displayText(m_document.article())));
     m_settingText = false;
     m_articleEdited = false;
 }
 
 void Form1::syncFromEditors() {
     if (m_articleEdited) {
-        m_document.setArticle(FromDisplay(fromEditor(m_text1->toPlainText()), m_encoding));
+        m_document.setArticle(FromDisplay(FromEditorText(m_text1->toPlainText()), m_encoding));
         m_articleEdited = false;
     }
     if (m_styleEdited) {
-        m_document.setStyle(FromDisplay(fromEditor(m_text3->toPlainText()), m_encoding));
+        m_document.setStyle(FromDisplay(FromEditorText(m_text3->toPlainText()), m_encoding));
         m_styleEdited = false;
     }
 }
@@ -198,6 +187,14 @@ void Form1::setArticleHtml(std::string html) {
     }
     m_document.setArticle(std::move(html));
     showArticleInEditor();
+}
+
+QString Form1::articleText() {
+    return displayText(articleHtml());
+}
+
+void Form1::setArticleText(const QString& text) {
+    setArticleHtml(FromDisplay(text, m_encoding));
 }
 
 const ArticleDocument& Form1::document() {

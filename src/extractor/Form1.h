@@ -31,6 +31,9 @@ public:
     // The article HTML as bytes, edits in the code view included.
     const std::string& articleHtml();
     void setArticleHtml(std::string html);
+    // The article HTML as shown to the user; setting it keeps the page's encoding.
+    QString articleText();
+    void setArticleText(const QString& text);
     const ArticleDocument& document();
 
     void SaveArticleAs();

@@ -17,21 +17,13 @@ std::string ExtensionOf(std::string_view name) {
 }
 
 std::int16_t FileTypeIndex(std::string_view name) {
-    // One row per type number.
-    // clang-format off
     static constexpr std::array<std::pair<std::string_view, std::int16_t>, 34> kTypes{{
-        {"jpg", 1}, {"jpeg", 1}, {"jpe", 1}, {"bmp", 1},
-        {"htm", 2}, {"html", 2}, {"xml", 2}, {"asp", 2},
-        {"txt", 3}, {"log", 3}, {"doc", 3}, {"rtf", 3}, {"ftp", 3}, {"ini", 3}, {"dat", 3},
-        {"gif", 4},
-        {"js", 5}, {"css", 5}, {"cgi", 5},
-        {"mp3", 6}, {"ram", 6}, {"au", 6}, {"vaw", 6},
-        {"zip", 7}, {"arj", 7},
-        {"avi", 8}, {"mpg", 8}, {"mpeg", 8}, {"mov", 8},
-        {"exe", 9}, {"com", 9}, {"bat", 9},
-        {"", 10}, {"", 10},
+        {"jpg", 1}, {"jpeg", 1}, {"jpe", 1}, {"bmp", 1}, {"htm", 2}, {"html", 2}, {"xml", 2},
+        {"asp", 2}, {"txt", 3},  {"log", 3}, {"doc", 3}, {"rtf", 3}, {"ftp", 3},  {"ini", 3},
+        {"dat", 3}, {"gif", 4},  {"js", 5},  {"css", 5}, {"cgi", 5}, {"mp3", 6},  {"ram", 6},
+        {"au", 6},  {"vaw", 6},  {"zip", 7}, {"arj", 7}, {"avi", 8}, {"mpg", 8},  {"mpeg", 8},
+        {"mov", 8}, {"exe", 9},  {"com", 9}, {"bat", 9}, {"", 10},   {"", 10},
     }};
-    // clang-format on
     std::string extension = ExtensionOf(name);
     if (extension.empty()) {
         return 10;

@@ -3,7 +3,10 @@
 #include "Dialogs.h"
 #include "common/AppInfo.h"
 
+#include <QDateTime>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace quill {
@@ -18,6 +21,8 @@ struct AppContext {
     Shell& shell;
     std::string searchHost{app::kSearchHost};
     std::string answersHost{app::kAnswersHost};
+    // The clock, so tests can fix the date shown in the About window and the logs.
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };
 
 }  // namespace quill

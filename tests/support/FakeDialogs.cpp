@@ -26,9 +26,9 @@ std::optional<QString> FakeDialogs::input(const QString& prompt, const QString& 
         ADD_FAILURE() << "unscripted input box: " << prompt.toStdString();
         return std::nullopt;
     }
-    auto answer = m_inputs.front();
+    const auto [answered, text] = m_inputs.front();
     m_inputs.pop_front();
-    return answer;
+    return answered ? std::optional<QString>(text) : std::nullopt;
 }
 
 std::optional<QString> FakeDialogs::saveFileName(const QString& filter, const QString& title) {
@@ -37,9 +37,9 @@ std::optional<QString> FakeDialogs::saveFileName(const QString& filter, const QS
         ADD_FAILURE() << "unscripted save dialog";
         return std::nullopt;
     }
-    auto answer = m_saveFiles.front();
+    const auto [answered, path] = m_saveFiles.front();
     m_saveFiles.pop_front();
-    return answer;
+    return answered ? std::optional<QString>(path) : std::nullopt;
 }
 
 QStringList FakeDialogs::messages() const {

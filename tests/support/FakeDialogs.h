@@ -24,8 +24,12 @@ public:
     };
 
     void answerYes(bool yes) { m_yesNo.push_back(yes); }
-    void answerInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
-    void answerSaveFile(std::optional<QString> path) { m_saveFiles.push_back(std::move(path)); }
+    void answerInput(std::optional<QString> text) {
+        m_inputs.push_back({text.has_value(), text.value_or(QString())});
+    }
+    void answerSaveFile(std::optional<QString> path) {
+        m_saveFiles.push_back({path.has_value(), path.value_or(QString())});
+    }
 
     void message(const QString& text, MessageIcon icon, const QString& title = {}) override;
     bool askYesNo(const QString& text, const QString& title = {}) override;
@@ -46,8 +50,9 @@ public:
 private:
     std::vector<Shown> m_shown;
     std::deque<bool> m_yesNo;
-    std::deque<std::optional<QString>> m_inputs;
-    std::deque<std::optional<QString>> m_saveFiles;
+    // (answered, text): an optional<QString> here trips a false g++ 12 warning.
+    std::deque<std::pair<bool, QString>> m_inputs;
+    std::deque<std::pair<bool, QString>> m_saveFiles;
 };
 
 // Records what would go to the clipboard or the desktop's open action.
@@ -58,6 +63,14 @@ public:
         return true;
     }
     QStringList opened;
+};
+
+// Keeps what would go to the clipboard.
+class FakeClipboard final : public Clipboard {
+public:
+    void clear() override { text.clear(); }
+    void setText(const QString& value) override { text = value; }
+    QString text;
 };
 
 }  // namespace quill::test

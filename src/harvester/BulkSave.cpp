@@ -1,0 +1,54 @@
+#include "BulkSave.h"
+
+#include "common/FileWrite.h"
+#include "common/PageFile.h"
+#include "common/ProgramFolder.h"
+#include "common/QaArticle.h"
+#include "common/TextOps.h"
+#include "platform/WebDownload.h"
+
+namespace quill {
+
+bool IsSafeArticleName(std::string_view term) {
+    return term.find('/') == std::string_view::npos && term.find('\0') == std::string_view::npos;
+}
+
+std::filesystem::path CombinedArticleFile(const std::filesystem::path& programFolder,
+                                          std::string_view term) {
+    std::string name = "/articles/";
+    name.append(term).append(".html");
+    return ProgramFile(programFolder, name);
+}
+
+SavedQuestion SaveQuestion(const std::filesystem::path& programFolder, int n,
+                           const std::string& address, std::string_view term) {
+    SavedQuestion saved;
+    const auto number = std::to_string(n);
+    const auto pageFile = ProgramFile(programFolder, "/folders/" + number);
+    DownloadPage(address, pageFile);
+    saved.article = CutQaArticle(ReadPageFile(pageFile, 0));
+
+    std::string numbered = saved.article;
+    numbered.append(kCrLf);
+    const auto written =
+        WriteFileReplacing(ProgramFile(programFolder, "/articles/" + number + ".html"), numbered);
+    saved.numberedWritten = written.has_value();
+    if (!written) {
+        saved.error = written.error();
+    }
+
+    if (!IsSafeArticleName(term)) {
+        saved.error = "The search term cannot name a file in the articles folder.";
+        return saved;
+    }
+    std::string combined = saved.article;
+    combined.append(kCrLf).append(kCrLf);
+    const auto appended = AppendToFile(CombinedArticleFile(programFolder, term), combined);
+    saved.combinedWritten = appended.has_value();
+    if (!appended && saved.error.empty()) {
+        saved.error = appended.error();
+    }
+    return saved;
+}
+
+}  // namespace quill

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quill {
+
+// Whether a search term can name the combined article file without it
+// leaving the "articles" folder: no '/' and no NUL.
+bool IsSafeArticleName(std::string_view term);
+
+struct SavedQuestion {
+    std::string article;
+    bool numberedWritten = false;
+    bool combinedWritten = false;
+    std::string error;  // why a write failed, empty when both went well
+};
+
+// Saves question n of a bulk save: downloads address into "folders/<n>",
+// cuts the article, writes "articles/<n>.html" (article + CR LF) and appends
+// article + CR LF + CR LF to "articles/<term>.html" unless the term is unsafe
+// (then combinedWritten stays false and the error says so). A failed download
+// leaves the earlier page file in place and the article is cut from it.
+SavedQuestion SaveQuestion(const std::filesystem::path& programFolder, int n,
+                           const std::string& address, std::string_view term);
+
+// "articles/<term>.html" below the program folder.
+std::filesystem::path CombinedArticleFile(const std::filesystem::path& programFolder,
+                                          std::string_view term);
+
+}  // namespace quill

@@ -1,0 +1,280 @@
+#include "Form6.h"
+
+#include "BulkSave.h"
+#include "ResultScan.h"
+#include "common/PageFile.h"
+#include "common/ProgramFolder.h"
+#include "common/TextCodec.h"
+#include "platform/AppContext.h"
+#include "platform/Banner.h"
+#include "platform/WebDownload.h"
+
+#include <QEvent>
+#include <QExposeEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+#include <QWindow>
+
+namespace quill {
+
+Form6::Form6(AppContext& context, QWidget* parent)
+    : QWidget(parent),
+      m_context(context),
+      m_label1(new QLabel(QStringLiteral("Search Now  :"), this)),
+      m_text1(new QLineEdit(this)),
+      m_command1(new QPushButton(QStringLiteral("&Go >>"), this)),
+      m_frame1(new QGroupBox(QStringLiteral("Depth"), this)),
+      m_option1(new QRadioButton(QStringLiteral("5 Questions"), m_frame1)),
+      m_option2(new QRadioButton(QStringLiteral("10 Questions"), m_frame1)),
+      m_option3(new QRadioButton(QStringLiteral("20 Questions"), m_frame1)),
+      m_list1(new QListWidget(this)),
+      m_webBrowserx(new QWebEngineView(this)),
+      m_command5(new QPushButton(QStringLiteral("Save all Q && A"), this)),
+      m_command4(new QPushButton(QStringLiteral("&Read the answer"), this)),
+      m_command3(new QPushButton(QStringLiteral("&Next >>"), this)) {
+    setObjectName(QStringLiteral("Form6"));
+    setWindowTitle(QStringLiteral("Tarnwick's Quillmint 2012 v3"));
+    resize(640, 620);
+
+    auto* banner = new Banner(QStringLiteral("Label2"), this);
+    connect(banner, &Banner::clicked, this, &Form6::Picture1_Click);
+
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setBuddy(m_text1);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setAccessibleName(QStringLiteral("Search term"));
+    m_text1->setFont(QFont(QStringLiteral("Trebuchet MS")));
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setDefault(true);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_option1->setObjectName(QStringLiteral("Option1"));
+    m_option2->setObjectName(QStringLiteral("Option2"));
+    m_option3->setObjectName(QStringLiteral("Option3"));
+    m_option1->setChecked(true);
+    m_list1->setObjectName(QStringLiteral("List1"));
+    m_list1->setAccessibleName(QStringLiteral("Question titles"));
+    m_list1->setFont(QFont(QStringLiteral("Verdana")));
+    m_webBrowserx->setObjectName(QStringLiteral("WebBrowserx"));
+    m_webBrowserx->setAccessibleName(QStringLiteral("Saved articles"));
+    m_command5->setObjectName(QStringLiteral("Command5"));
+    m_command4->setObjectName(QStringLiteral("Command4"));
+    m_command3->setObjectName(QStringLiteral("Command3"));
+
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(m_label1);
+    searchRow->addWidget(m_text1, 1);
+    searchRow->addWidget(m_command1);
+
+    auto* depthRow = new QHBoxLayout(m_frame1);
+    depthRow->addWidget(m_option1);
+    depthRow->addWidget(m_option2);
+    depthRow->addWidget(m_option3);
+    depthRow->addStretch();
+
+    auto* buttonRow = new QHBoxLayout;
+    for (QPushButton* button : {m_command5, m_command4, m_command3}) {
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        buttonRow->addWidget(button, 1);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(banner);
+    layout->addLayout(searchRow);
+    layout->addWidget(m_frame1);
+    layout->addWidget(m_list1, 1);
+    layout->addWidget(m_webBrowserx, 1);
+    layout->addLayout(buttonRow);
+
+    setTabOrder(m_text1, m_command1);
+    setTabOrder(m_command1, m_option1);
+    setTabOrder(m_option1, m_option2);
+    setTabOrder(m_option2, m_option3);
+    setTabOrder(m_option3, m_list1);
+    setTabOrder(m_list1, m_webBrowserx);
+    setTabOrder(m_webBrowserx, m_command5);
+    setTabOrder(m_command5, m_command4);
+    setTabOrder(m_command4, m_command3);
+
+    connect(m_command1, &QPushButton::clicked, this, &Form6::Command1_Click);
+    connect(m_text1, &QLineEdit::returnPressed, this, &Form6::Command1_Click);
+    connect(m_command3, &QPushButton::clicked, this, &Form6::Command3_Click);
+    connect(m_command4, &QPushButton::clicked, this, &Form6::Command4_Click);
+    connect(m_command5, &QPushButton::clicked, this, &Form6::Command5_Click);
+    connect(m_list1, &QListWidget::itemSelectionChanged, this, &Form6::List1_Click);
+
+    Form_Load();
+}
+
+void Form6::Form_Load() {
+    setList1Visible(true);
+    m_command3->setEnabled(false);
+    m_command4->setEnabled(false);
+}
+
+// Any redraw of the window after it was covered, minimised or hidden makes
+// the user press "Read the answer" again before going on.
+void Form6::Form_Paint() {
+    m_command3->setEnabled(false);
+}
+
+void Form6::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_watchingWindow && windowHandle() != nullptr) {
+        windowHandle()->installEventFilter(this);
+        m_watchingWindow = true;
+    }
+    Form_Paint();
+    m_text1->setFocus();
+}
+
+bool Form6::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        Form_Paint();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form6::setList1Visible(bool visible) {
+    m_list1->setVisible(visible);
+    m_webBrowserx->setVisible(!visible);
+}
+
+int Form6::depthIndex() const {
+    if (m_option1->isChecked()) {
+        return 0;
+    }
+    if (m_option2->isChecked()) {
+        return 1;
+    }
+    return m_option3->isChecked() ? 2 : 0;
+}
+
+void Form6::Command1_Click() {
+    setList1Visible(true);
+    m_command5->setEnabled(true);
+    m_command5->setText(QStringLiteral("Save All"));
+    m_command3->setEnabled(false);
+    if (m_text1->text().isEmpty()) {
+        m_context.dialogs.message(QStringLiteral("Please enter search term"), MessageIcon::None);
+        m_text1->setFocus();
+        return;
+    }
+    m_list1->clear();
+    m_list2.clear();
+    m_list2Selected = -1;
+    m_text2.clear();
+    m_command4->setEnabled(true);
+
+    const std::string address =
+        BuildQueryAddress(m_context.searchHost, m_context.answersHost,
+                          m_text1->text().toStdString(), kDepths[depthIndex()].asked);
+    const auto resultFile = ProgramFile(m_context.programFolder, "/temp.htm");
+    DownloadOptions options;
+    options.hashIsData = true;  // a '#' in the term is part of the query
+    DownloadPage(address, resultFile, options);
+    m_text2 = ReadPageFile(resultFile, kResultPageSkip);
+    Command2_Click();
+}
+
+void Form6::Command2_Click() {
+    const auto entries = ScanResultPage(m_text2, kDepths[depthIndex()].limit);
+    const QSignalBlocker blocker(m_list1);
+    for (const auto& entry : entries) {
+        m_list1->addItem(ToDisplay(entry.title, DetectEncoding(entry.title)));
+        m_list2.push_back(entry.address);
+    }
+    m_list1->clearSelection();
+    m_list1->setCurrentRow(-1);
+    m_list2Selected = -1;
+}
+
+void Form6::List1_Click() {
+    const auto selected = m_list1->selectedItems();
+    if (selected.isEmpty()) {
+        m_list2Selected = -1;
+        return;
+    }
+    m_list2Selected = m_list1->row(selected.front());
+    m_list1->setToolTip(selected.front()->text());
+}
+
+void Form6::selectFirstIfNone() {
+    const auto selected = m_list1->selectedItems();
+    if ((selected.isEmpty() || selected.front()->text().isEmpty()) && m_list1->count() > 0) {
+        m_list1->setCurrentRow(0);
+    }
+}
+
+void Form6::Command4_Click() {
+    selectFirstIfNone();
+    m_command3->setEnabled(true);
+}
+
+void Form6::Command3_Click() {
+    selectFirstIfNone();
+    const std::string address = m_list2Selected >= 0 && m_list2Selected < std::ssize(m_list2)
+                                    ? m_list2[m_list2Selected]
+                                    : std::string();
+    DownloadPage(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
+    hide();
+    Q_EMIT showForm1Requested();
+}
+
+void Form6::Command5_Click() {
+    m_command5->setEnabled(false);
+    m_command4->setEnabled(false);
+    if (m_list1->count() == 0) {
+        m_context.dialogs.message(QStringLiteral("Make a search first"), MessageIcon::None);
+        return;
+    }
+    m_list1->setCurrentRow(0);
+    EnsureProgramSubfolders(m_context.programFolder);
+
+    const QString termText = m_text1->text();
+    const std::string term = termText.toStdString();
+    QString problem;
+    const int count = m_list1->count();
+    for (int n = 0; n < count; ++n) {
+        m_command5->setText(QStringLiteral("Saving Q && A %1").arg(n + 1));
+        m_command5->repaint();  // the caption is the only progress display
+        selectFirstIfNone();
+        const auto saved = SaveQuestion(m_context.programFolder, n, m_list2.front(), term);
+        if (!saved.error.empty() && problem.isEmpty()) {
+            problem = IsSafeArticleName(term)
+                          ? QStringLiteral("An article file could not be written:\n%1")
+                                .arg(Qs(saved.error))
+                          : QStringLiteral(
+                                "The search term \"%1\" cannot name a file in the "
+                                "articles folder, so the combined article file was "
+                                "not written. The numbered article files are saved.")
+                                .arg(termText.toHtmlEscaped());
+        }
+        if (saved.combinedWritten) {
+            const auto combined = CombinedArticleFile(m_context.programFolder, term);
+            m_webBrowserx->load(QUrl::fromLocalFile(QString::fromStdString(combined.native())));
+        }
+        m_text3.clear();
+        m_list2.erase(m_list2.begin());
+        delete m_list1->takeItem(0);
+    }
+    m_list1->setEnabled(true);
+    m_command3->setEnabled(true);
+    setList1Visible(false);
+    if (!problem.isEmpty()) {
+        m_context.dialogs.message(problem, MessageIcon::Exclamation);
+    }
+}
+
+void Form6::Picture1_Click() {
+    m_context.shell.open(Qs(app::kProductPage));
+}
+
+}  // namespace quill

@@ -1,0 +1,348 @@
+#include "harvester/Form6.h"
+
+#include "common/ProgramFolder.h"
+#include "platform/AppContext.h"
+#include "support/FakeDialogs.h"
+#include "support/GuiTest.h"
+#include "support/HttpServer.h"
+#include "support/QaPages.h"
+#include "support/TestFiles.h"
+
+#include <QExposeEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QWebEngineView>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+using namespace quill;
+using quill::test::FakeResult;
+using quill::test::QuestionArticle;
+using quill::test::QuestionPage;
+using quill::test::ReadBytes;
+using quill::test::WaitFor;
+
+namespace {
+
+// Records the caption of a button each time it is painted.
+class CaptionRecorder final : public QObject {
+public:
+    explicit CaptionRecorder(QPushButton* button) : m_button(button) {
+        button->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_button && event->type() == QEvent::Paint &&
+            (captions.isEmpty() || captions.back() != m_button->text())) {
+            captions << m_button->text();
+        }
+        return false;
+    }
+    QStringList captions;
+
+private:
+    QPushButton* m_button;
+};
+
+class Form6Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(EnsureProgramSubfolders(dir.path()));
+        context.searchHost = server.host();
+        context.answersHost = "answers.example";
+        form = std::make_unique<Form6>(context);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    // Serves a result page with count questions, each with its page.
+    void serveResults(int count) {
+        std::vector<FakeResult> results;
+        for (int i = 0; i < count; ++i) {
+            const auto path = "/q/" + std::to_string(i);
+            results.push_back({server.url(path), "Question <em>" + std::to_string(i) + "</em>"});
+            server.serve(
+                path, QuestionPage("Subject " + std::to_string(i), "Answer " + std::to_string(i)));
+        }
+        server.serve("/search", test::ResultPage(results));
+    }
+
+    void search(const QString& term) {
+        auto* text1 = child<QLineEdit>("Text1");
+        text1->clear();
+        bool ascii = true;
+        for (const QChar c : term) {
+            ascii = ascii && c.unicode() < 0x80;
+        }
+        if (ascii) {
+            QTest::keyClicks(text1, term);
+        } else {
+            text1->setText(term);  // the test key map knows ASCII only
+        }
+        QTest::keyClick(text1, Qt::Key_Return);
+    }
+
+    template <typename T>
+    T* child(const char* name) {
+        auto* widget = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QPushButton* button(const char* name) { return child<QPushButton>(name); }
+    QListWidget* list1() { return child<QListWidget>("List1"); }
+
+    test::HttpServer server;
+    test::TempDir dir;
+    test::FakeDialogs dialogs;
+    test::FakeClipboard clipboard;
+    test::FakeShell shell;
+    AppContext context{dir.path(), dialogs, clipboard, shell};
+    std::unique_ptr<Form6> form;
+};
+
+TEST_F(Form6Test, FreshWindowState) {
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Tarnwick's Quillmint 2012 v3"));
+    EXPECT_TRUE(list1()->isVisible());
+    EXPECT_FALSE(child<QWebEngineView>("WebBrowserx")->isVisible());
+    EXPECT_TRUE(button("Command5")->isEnabled());
+    EXPECT_EQ(button("Command5")->text(), QStringLiteral("Save all Q && A"));
+    EXPECT_FALSE(button("Command4")->isEnabled());
+    EXPECT_FALSE(button("Command3")->isEnabled());
+    EXPECT_TRUE(child<QRadioButton>("Option1")->isChecked());
+    EXPECT_EQ(form->focusWidget(), child<QLineEdit>("Text1"));
+}
+
+TEST_F(Form6Test, SaveAllOnAFreshWindowAsksForASearch) {
+    button("Command5")->click();
+    ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Make a search first")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::None);
+    EXPECT_FALSE(button("Command5")->isEnabled());
+    EXPECT_FALSE(button("Command4")->isEnabled());
+}
+
+TEST_F(Form6Test, GoWithAnEmptyTermAsksForOne) {
+    serveResults(2);
+    search(QStringLiteral("x"));
+    ASSERT_EQ(list1()->count(), 2);
+    button("Command4")->click();
+    child<QLineEdit>("Text1")->clear();
+    button("Command1")->click();
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Please enter search term")});
+    EXPECT_EQ(list1()->count(), 2) << "the lists are left untouched";
+    EXPECT_TRUE(button("Command5")->isEnabled());
+    EXPECT_EQ(button("Command5")->text(), QStringLiteral("Save All"));
+    EXPECT_FALSE(button("Command3")->isEnabled());
+    EXPECT_TRUE(button("Command4")->isEnabled());
+    EXPECT_EQ(form->focusWidget(), child<QLineEdit>("Text1"));
+}
+
+TEST_F(Form6Test, GoSendsTheQueryAndListsTitlesAndAddressesInStep) {
+    serveResults(3);
+    search(QStringLiteral("cat food"));
+    const auto requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back(),
+              "/search?q=site%3Aanswers.example+cat+food+-inurl:activity"
+              "+%2B%22best+answer%22+&num=5&output=ie&hl=en");
+    ASSERT_EQ(list1()->count(), 3);
+    EXPECT_EQ(list1()->item(0)->text(), QStringLiteral("Question 0"));
+    ASSERT_EQ(form->addresses().size(), 3u);
+    EXPECT_EQ(form->addresses()[2], server.url("/q/2"));
+    EXPECT_TRUE(list1()->selectedItems().isEmpty());
+    EXPECT_EQ(button("Command5")->text(), QStringLiteral("Save All"));
+    EXPECT_TRUE(button("Command5")->isEnabled());
+    EXPECT_TRUE(button("Command4")->isEnabled());
+    EXPECT_FALSE(button("Command3")->isEnabled());
+    EXPECT_TRUE(std::filesystem::exists(dir / "temp.htm"));
+}
+
+TEST_F(Form6Test, DepthSetsTheNumberAskedAndTheListLimit) {
+    serveResults(60);
+    child<QRadioButton>("Option2")->click();
+    search(QStringLiteral("t"));
+    EXPECT_NE(server.requests().back().find("&num=10&output=ie&hl=en"), std::string::npos);
+    EXPECT_EQ(list1()->count(), 20);
+    child<QRadioButton>("Option3")->click();
+    search(QStringLiteral("t"));
+    EXPECT_NE(server.requests().back().find("&num=20&"), std::string::npos);
+    EXPECT_EQ(list1()->count(), 50);
+    EXPECT_EQ(form->addresses().size(), 50u);
+}
+
+TEST_F(Form6Test, TermsWithQuotesHashAndNonAsciiAreSearched) {
+    serveResults(1);
+    search(QStringLiteral("c# \"caf\u00e9\" & more"));
+    EXPECT_EQ(server.requests().back(),
+              "/search?q=site%3Aanswers.example+c%23+%22caf%c3%a9%22+&+more+-inurl:activity"
+              "+%2B%22best+answer%22+&num=5&output=ie&hl=en");
+    EXPECT_EQ(list1()->count(), 1);
+}
+
+TEST_F(Form6Test, FailedSearchDownloadListsThePreviousResults) {
+    serveResults(2);
+    search(QStringLiteral("first"));
+    server.serve("/search", "server error", 500);
+    search(QStringLiteral("second"));
+    EXPECT_EQ(list1()->count(), 2);
+}
+
+TEST_F(Form6Test, EmptyResultPageListsNothing) {
+    server.serve("/search", "");
+    search(QStringLiteral("nothing"));
+    EXPECT_EQ(list1()->count(), 0);
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form6Test, ClickingATitleSelectsItsAddressAndShowsItAsToolTip) {
+    serveResults(4);
+    search(QStringLiteral("t"));
+    list1()->setCurrentRow(2);
+    EXPECT_EQ(form->selectedAddressIndex(), 2);
+    EXPECT_EQ(list1()->toolTip(), QStringLiteral("Question 2"));
+}
+
+TEST_F(Form6Test, ReadTheAnswerEnablesNextUntilTheWindowIsExposedAgain) {
+    serveResults(3);
+    search(QStringLiteral("t"));
+    list1()->setCurrentRow(2);
+    button("Command4")->click();
+    EXPECT_TRUE(button("Command3")->isEnabled());
+    QTest::qWait(50);
+    EXPECT_TRUE(button("Command3")->isEnabled()) << "pressing a button is not a window repaint";
+
+    QExposeEvent expose(QRegion(0, 0, form->width(), form->height()));
+    QCoreApplication::sendEvent(form->windowHandle(), &expose);
+    EXPECT_FALSE(button("Command3")->isEnabled()) << "uncovering the window";
+
+    button("Command4")->click();
+    form->hide();
+    form->show();
+    EXPECT_FALSE(button("Command3")->isEnabled()) << "showing the window again";
+    EXPECT_EQ(form->focusWidget(), child<QLineEdit>("Text1"));
+}
+
+TEST_F(Form6Test, NextWithoutChoosingHandsOverTheFirstResult) {
+    serveResults(3);
+    search(QStringLiteral("t"));
+    button("Command4")->click();
+    QSignalSpy next(form.get(), &Form6::showForm1Requested);
+    button("Command3")->click();
+    EXPECT_EQ(next.size(), 1);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(ReadBytes(dir / "tempo.htm"), QuestionPage("Subject 0", "Answer 0"));
+}
+
+TEST_F(Form6Test, NextHandsOverTheChosenQuestionAndKeepsTheLists) {
+    serveResults(3);
+    search(QStringLiteral("t"));
+    list1()->setCurrentRow(1);
+    button("Command4")->click();
+    button("Command3")->click();
+    EXPECT_EQ(ReadBytes(dir / "tempo.htm"), QuestionPage("Subject 1", "Answer 1"));
+    form->show();
+    EXPECT_EQ(list1()->count(), 3);
+    EXPECT_EQ(list1()->currentRow(), 1);
+}
+
+TEST_F(Form6Test, SaveAllOfThreeQuestions) {
+    serveResults(3);
+    search(QStringLiteral("sky"));
+    CaptionRecorder recorder(button("Command5"));
+    auto* view = child<QWebEngineView>("WebBrowserx");
+    button("Command5")->click();
+
+    EXPECT_EQ(recorder.captions,
+              (QStringList{QStringLiteral("Saving Q && A 1"), QStringLiteral("Saving Q && A 2"),
+                           QStringLiteral("Saving Q && A 3")}));
+    std::string combined;
+    for (int i = 0; i < 3; ++i) {
+        const auto article =
+            QuestionArticle("Subject " + std::to_string(i), "Answer " + std::to_string(i));
+        EXPECT_EQ(ReadBytes(dir / "articles" / (std::to_string(i) + ".html")), article + "\r\n");
+        combined += article + "\r\n\r\n";
+    }
+    EXPECT_EQ(ReadBytes(dir / "articles/sky.html"), combined);
+    EXPECT_EQ(list1()->count(), 0);
+    EXPECT_TRUE(form->addresses().empty());
+    EXPECT_FALSE(list1()->isVisible());
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_FALSE(button("Command5")->isEnabled());
+    EXPECT_EQ(button("Command5")->text(), QStringLiteral("Saving Q && A 3"));
+    EXPECT_FALSE(button("Command4")->isEnabled());
+    EXPECT_TRUE(WaitFor([&] { return view->url().isLocalFile(); }));
+    EXPECT_EQ(view->url().toLocalFile().toStdString(), (dir / "articles/sky.html").native());
+    QTest::qWait(100);
+    EXPECT_TRUE(button("Command3")->isEnabled());
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+
+    // Go makes Save all usable again.
+    search(QStringLiteral("sky"));
+    EXPECT_TRUE(list1()->isVisible());
+    EXPECT_TRUE(button("Command5")->isEnabled());
+    EXPECT_EQ(button("Command5")->text(), QStringLiteral("Save All"));
+}
+
+TEST_F(Form6Test, SavingTwiceWithOneTermAppendsBothRuns) {
+    serveResults(2);
+    search(QStringLiteral("twice"));
+    button("Command5")->click();
+    server.serve("/q/0", QuestionPage("New 0", "Fresh 0"));
+    server.serve("/q/1", QuestionPage("New 1", "Fresh 1"));
+    search(QStringLiteral("twice"));
+    button("Command5")->click();
+    EXPECT_EQ(ReadBytes(dir / "articles/twice.html"),
+              QuestionArticle("Subject 0", "Answer 0") + "\r\n\r\n" +
+                  QuestionArticle("Subject 1", "Answer 1") + "\r\n\r\n" +
+                  QuestionArticle("New 0", "Fresh 0") + "\r\n\r\n" +
+                  QuestionArticle("New 1", "Fresh 1") + "\r\n\r\n");
+    EXPECT_EQ(ReadBytes(dir / "articles/1.html"), QuestionArticle("New 1", "Fresh 1") + "\r\n");
+}
+
+TEST_F(Form6Test, UnsafeTermIsReportedOnceAndWritesNothingOutsideArticles) {
+    serveResults(3);
+    search(QStringLiteral("../../outside"));
+    button("Command5")->click();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(dialogs.lastMessage()->text.contains(QStringLiteral("../../outside")));
+    EXPECT_TRUE(std::filesystem::exists(dir / "articles/2.html"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "outside.html"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "outside.html"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "articles"), {}), 3);
+}
+
+TEST_F(Form6Test, MissingArticlesFolderIsCreatedBySaveAll) {
+    serveResults(1);
+    search(QStringLiteral("fresh"));
+    std::filesystem::remove_all(dir / "articles");
+    std::filesystem::remove_all(dir / "folders");
+    button("Command5")->click();
+    EXPECT_EQ(ReadBytes(dir / "articles/0.html"),
+              QuestionArticle("Subject 0", "Answer 0") + "\r\n");
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form6Test, BannerOpensTheProductPage) {
+    auto* banner = form->findChild<QWidget*>(QStringLiteral("Picture1"));
+    ASSERT_NE(banner, nullptr);
+    QTest::mouseClick(banner, Qt::LeftButton);
+    EXPECT_EQ(shell.opened.size(), 1);
+}
+
+TEST_F(Form6Test, LargeResultPageIsScanned) {
+    std::vector<FakeResult> results;
+    for (int i = 0; i < 200; ++i) {
+        results.push_back({server.url("/q/" + std::to_string(i)), "Q" + std::to_string(i)});
+    }
+    std::string page = test::ResultPage(results, 5'000'000);
+    server.serve("/search", page);
+    child<QRadioButton>("Option3")->click();
+    search(QStringLiteral("big"));
+    EXPECT_EQ(list1()->count(), 50);
+    EXPECT_EQ(list1()->item(49)->text(), QStringLiteral("Q49"));
+}
+
+}  // namespace
