@@ -3,7 +3,6 @@
 #include "common/TextCodec.h"
 #include "localpane/LocalFileOps.h"
 #include "platform/AppContext.h"
-#include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
 #include "support/GuiTest.h"
 #include "support/TestFiles.h"
@@ -118,7 +117,7 @@ protected:
     fs::path program = dir / "program";
     fs::path work = dir / "work";
     quill::test::FakeDialogs dialogs;
-    QtClipboard clipboard;
+    quill::test::FakeClipboard clipboard;
     quill::test::FakeShell shell;
     AppContext context{program, dialogs, clipboard, shell};
 };
