@@ -1,0 +1,156 @@
+#include "LocalListing.h"
+
+#include "FileTypes.h"
+#include "common/NumberPicture.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+namespace quill {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr qsizetype kLabelTail = 30;
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Case-insensitive for ASCII, bytes otherwise; equal names fall back to the
+// exact bytes so the order is total.
+bool NameLess(const std::string& a, const std::string& b) {
+    const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return LowerAscii(x) == LowerAscii(y);
+    });
+    if (ia != a.end() && ib != b.end()) {
+        return static_cast<unsigned char>(LowerAscii(*ia)) <
+               static_cast<unsigned char>(LowerAscii(*ib));
+    }
+    if (ia == a.end() && ib == b.end()) {
+        return a < b;
+    }
+    return ia == a.end();
+}
+
+}  // namespace
+
+fs::path FolderListPath(const fs::path& folder) {
+    std::error_code ec;
+    fs::path absolute = folder.is_absolute() ? folder : fs::absolute(folder, ec);
+    if (ec) {
+        absolute = fs::path("/") / folder;
+    }
+    std::string text = absolute.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text.empty() ? fs::path("/") : fs::path(text);
+}
+
+std::string LocalPathOf(const fs::path& folder) {
+    std::string text = FolderListPath(folder).string();
+    if (text.empty() || text.back() != '/') {
+        text.push_back('/');
+    }
+    return text;
+}
+
+QString DisplayName(std::string_view bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString LocalPathLabel(std::string_view localPath) {
+    const QString text = DisplayName(localPath);
+    if (text.size() <= kLabelTail) {
+        return text;
+    }
+    QString tail = text.trimmed().right(kLabelTail);
+    // Never show half of a character that needs two UTF-16 units.
+    if (!tail.isEmpty() && tail.front().isLowSurrogate()) {
+        tail.remove(0, 1);
+    }
+    return QStringLiteral("...") + tail;
+}
+
+QString LocalSizeText(std::uintmax_t bytes) {
+    const std::string number =
+        FormatNumberPicture(static_cast<double>(bytes) / 1000.0, "### ### ###.##");
+    return DisplayName(number) + QStringLiteral(" Kb");
+}
+
+LocalDateFormatter::LocalDateFormatter()
+    : m_format(QLocale::system().dateTimeFormat(QLocale::ShortFormat)) {
+}
+
+QString LocalDateFormatter::operator()(fs::file_time_type time) const {
+    const auto system = std::chrono::file_clock::to_sys(time);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(system.time_since_epoch()).count();
+    return m_locale.toString(QDateTime::fromMSecsSinceEpoch(ms), m_format);
+}
+
+LocalFolderContents ReadLocalFolder(const fs::path& folder) {
+    LocalFolderContents contents;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) {
+        return contents;
+    }
+    contents.readable = true;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            break;
+        }
+        std::string name = it->path().filename().string();
+        if (name.empty() || name.front() == '.') {
+            continue;
+        }
+        std::error_code typeError;
+        if (it->is_directory(typeError)) {
+            contents.folders.push_back(std::move(name));
+        } else if (it->is_regular_file(typeError)) {
+            contents.files.push_back(std::move(name));
+        }
+    }
+    std::sort(contents.folders.begin(), contents.folders.end(), NameLess);
+    std::sort(contents.files.begin(), contents.files.end(), NameLess);
+    return contents;
+}
+
+LocalFileEntry MeasureLocalFile(const fs::path& folder, const std::string& name,
+                                const LocalDateFormatter& formatDate) {
+    LocalFileEntry entry;
+    entry.name = name;
+    entry.type = FileTypeIndex(name);
+    const fs::path path = folder / name;
+    std::error_code sizeError;
+    std::error_code timeError;
+    const std::uintmax_t bytes = fs::file_size(path, sizeError);
+    const fs::file_time_type time = fs::last_write_time(path, timeError);
+    if (sizeError || timeError) {
+        return entry;
+    }
+    entry.bytes = bytes;
+    entry.sizeText = LocalSizeText(bytes);
+    entry.dateText = formatDate(time);
+    entry.bytesText = QString::number(bytes);
+    return entry;
+}
+
+std::vector<LocalFileEntry> MeasureLocalFiles(const fs::path& folder,
+                                              const std::vector<std::string>& names) {
+    const LocalDateFormatter formatDate;
+    std::vector<LocalFileEntry> entries;
+    entries.reserve(names.size());
+    for (const std::string& name : names) {
+        entries.push_back(MeasureLocalFile(folder, name, formatDate));
+    }
+    return entries;
+}
+
+}  // namespace quill

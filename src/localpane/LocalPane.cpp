@@ -1,0 +1,583 @@
+#include "LocalPane.h"
+
+#include "LocalFileOps.h"
+#include "LocalListing.h"
+#include "common/TextCodec.h"
+#include "platform/AppContext.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
+#include <system_error>
+
+namespace quill {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where an item keeps its name in bytes: the shown text may not convert back.
+constexpr int kNameRole = Qt::UserRole;
+constexpr int kParentRole = Qt::UserRole + 1;
+
+enum Column { kName = 0, kSize = 1, kDate = 2, kBytes = 3 };
+
+QByteArray Bytes(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string NameOf(const QModelIndex& index) {
+    return index.siblingAtColumn(kName).data(kNameRole).toByteArray().toStdString();
+}
+
+// Sorts by the shown text of the key column, ignoring case, as a list view
+// does; no numeric or date comparison.
+class LocalFileItem final : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const QString a = text(column);
+        const QString b = other.text(column);
+        const int order = a.compare(b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    }
+};
+
+// Only the name column is edited in place, and the edit never writes the
+// item: the pane renames the file and lists the folder again, or the item
+// keeps its old name.
+class RenameDelegate final : public QStyledItemDelegate {
+public:
+    RenameDelegate(std::function<void(const QModelIndex&, const QString&)> finished,
+                   QObject* parent)
+        : QStyledItemDelegate(parent), m_finished(std::move(finished)) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (index.column() != kName) {
+            return nullptr;
+        }
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            m_finished(index, line->text());
+        }
+    }
+
+private:
+    std::function<void(const QModelIndex&, const QString&)> m_finished;
+};
+
+// One drawn 16x16 icon per file type: a coloured page with a letter.
+std::array<QIcon, 11> MakeTypeIcons() {
+    struct Look {
+        QColor color;
+        char letter;
+    };
+    const std::array<Look, 11> looks{{
+        {Qt::gray, ' '},
+        {QColor(0x2e, 0x8b, 0x57), 'I'},  // pictures
+        {QColor(0x1e, 0x60, 0xc0), 'H'},  // web pages
+        {QColor(0x70, 0x70, 0x70), 'T'},  // texts
+        {QColor(0x8a, 0x2b, 0xe2), 'G'},  // gif
+        {QColor(0xd2, 0x69, 0x1e), 'S'},  // scripts and styles
+        {QColor(0xc0, 0x20, 0x60), 'A'},  // sound
+        {QColor(0x8b, 0x6c, 0x14), 'Z'},  // archives
+        {QColor(0x20, 0x80, 0x90), 'V'},  // video
+        {QColor(0xb0, 0x10, 0x10), 'X'},  // programs
+        {QColor(0xb0, 0xb0, 0xb0), ' '},  // anything else
+    }};
+    std::array<QIcon, 11> icons;
+    for (std::size_t type = 1; type < looks.size(); ++type) {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setPen(looks[type].color.darker(150));
+        painter.setBrush(Qt::white);
+        painter.drawRect(2, 0, 11, 15);
+        painter.fillRect(3, 1, 10, 5, looks[type].color);
+        if (looks[type].letter != ' ') {
+            QFont font = painter.font();
+            font.setPixelSize(9);
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(looks[type].color);
+            painter.drawText(QRect(2, 5, 12, 11), Qt::AlignCenter,
+                             QString(QLatin1Char(looks[type].letter)));
+        }
+        painter.end();
+        icons[type] = QIcon(pixmap);
+    }
+    return icons;
+}
+
+bool IsReadableFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    return !ec;
+}
+
+// The nearest folder at or above folder that still exists.
+fs::path ExistingFolder(fs::path folder) {
+    std::error_code ec;
+    while (!fs::is_directory(folder, ec) && folder.has_relative_path()) {
+        folder = folder.parent_path();
+    }
+    return FolderListPath(folder);
+}
+
+}  // namespace
+
+LocalFileList::LocalFileList(QWidget* parent) : QTreeWidget(parent) {
+}
+
+QStringList LocalFileList::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* LocalFileList::mimeData(const QList<QTreeWidgetItem*>& items) const {
+    return dragData(items);
+}
+
+QMimeData* LocalFileList::dragData(const QList<QTreeWidgetItem*>& items) const {
+    QList<QUrl> urls;
+    for (const QTreeWidgetItem* item : items) {
+        const QByteArray name = item->data(kName, kNameRole).toByteArray();
+        urls << QUrl::fromLocalFile(DisplayName(m_localPath) + DisplayName(name.toStdString()));
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+LocalPane::LocalPane(AppContext& context, QWidget* parent)
+    : QWidget(parent),
+      m_context(context),
+      m_typeIcons(MakeTypeIcons()),
+      m_drive1(new QComboBox(this)),
+      m_dir1(new QListWidget(this)),
+      m_label1(new QLabel(this)),
+      m_listView1(new LocalFileList(this)),
+      m_zLocal(new QMenu(QStringLiteral("Client"), this)),
+      m_zLokRef(new QAction(QStringLiteral("&Refresh"), this)),
+      m_zLokUp(new QAction(QStringLiteral("&Upload"), this)),
+      m_zLokNF(new QAction(QStringLiteral("&New Folder"), this)),
+      m_zLokDF(new QAction(QStringLiteral("&Remove Folder"), this)),
+      m_zLokDS(new QAction(QStringLiteral("&Delete File"), this)),
+      m_zLokRS(new QAction(QStringLiteral("Rename &File"), this)) {
+    setObjectName(QStringLiteral("LocalPane"));
+
+    m_drive1->setObjectName(QStringLiteral("Drive1"));
+    m_drive1->setAccessibleName(QStringLiteral("Local drive"));
+    m_dir1->setObjectName(QStringLiteral("Dir1"));
+    m_dir1->setAccessibleName(QStringLiteral("Local folders"));
+    m_dir1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setTextFormat(Qt::PlainText);
+    m_label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_listView1->setObjectName(QStringLiteral("ListView1"));
+    m_listView1->setAccessibleName(QStringLiteral("Local files"));
+    m_listView1->setColumnCount(4);
+    m_listView1->setHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"), QString()});
+    m_listView1->headerItem()->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
+    // Widths from the layout in twips, 15 to a pixel.
+    m_listView1->setColumnWidth(kName, 3528 / 15);
+    m_listView1->setColumnWidth(kSize, 2117 / 15);
+    m_listView1->setColumnWidth(kDate, 2117 / 15);
+    m_listView1->setColumnHidden(kBytes, true);
+    m_listView1->setRootIsDecorated(false);
+    m_listView1->setUniformRowHeights(true);
+    m_listView1->setAllColumnsShowFocus(true);
+    m_listView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView1->setSortingEnabled(false);
+    m_listView1->header()->setSectionsClickable(true);
+    m_listView1->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    m_listView1->setItemDelegate(new RenameDelegate(
+        [this](const QModelIndex& index, const QString& text) {
+            // Runs after the editor has closed, so the refresh may rebuild the list.
+            QMetaObject::invokeMethod(
+                this, [this, name = NameOf(index), text] { ListView1_AfterLabelEdit(name, text); },
+                Qt::QueuedConnection);
+        },
+        m_listView1));
+    m_listView1->setDragEnabled(true);
+    m_listView1->setDragDropMode(QAbstractItemView::DragOnly);
+    m_listView1->setDefaultDropAction(Qt::CopyAction);
+    m_listView1->setAcceptDrops(false);
+    m_listView1->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    auto* driveLabel = new QLabel(QStringLiteral("Dri&ve:"), this);
+    driveLabel->setBuddy(m_drive1);
+    auto* folderLabel = new QLabel(QStringLiteral("F&olders:"), this);
+    folderLabel->setBuddy(m_dir1);
+    auto* fileLabel = new QLabel(QStringLiteral("Fi&les:"), this);
+    fileLabel->setBuddy(m_listView1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* driveRow = new QHBoxLayout;
+    driveRow->addWidget(driveLabel);
+    driveRow->addWidget(m_drive1, 1);
+    layout->addLayout(driveRow);
+    layout->addWidget(folderLabel);
+    layout->addWidget(m_dir1, 1);
+    layout->addWidget(m_label1);
+    layout->addWidget(fileLabel);
+    layout->addWidget(m_listView1, 2);
+    setTabOrder(m_drive1, m_dir1);
+    setTabOrder(m_dir1, m_listView1);
+
+    m_zLocal->setObjectName(QStringLiteral("zLocal"));
+    m_zLokRef->setObjectName(QStringLiteral("zLokRef"));
+    m_zLokUp->setObjectName(QStringLiteral("zLokUp"));
+    m_zLokNF->setObjectName(QStringLiteral("zLokNF"));
+    m_zLokDF->setObjectName(QStringLiteral("zLokDF"));
+    m_zLokDS->setObjectName(QStringLiteral("zLokDS"));
+    m_zLokRS->setObjectName(QStringLiteral("zLokRS"));
+    // The upload batch is not built yet; the window frame will connect it.
+    m_zLokUp->setEnabled(false);
+    m_zLocal->addAction(m_zLokRef);
+    m_zLocal->addSeparator()->setObjectName(QStringLiteral("zSep6"));
+    m_zLocal->addAction(m_zLokUp);
+    m_zLocal->addAction(m_zLokNF);
+    m_zLocal->addAction(m_zLokDF);
+    m_zLocal->addAction(m_zLokDS);
+    m_zLocal->addAction(m_zLokRS);
+
+    connect(m_zLokRef, &QAction::triggered, this, [this] { RefreshLocalList(); });
+    connect(m_zLokNF, &QAction::triggered, this, [this] { zLokNF_Click(); });
+    connect(m_zLokDF, &QAction::triggered, this, [this] { zLokDF_Click(); });
+    connect(m_zLokDS, &QAction::triggered, this, [this] { zLokDS_Click(); });
+    connect(m_zLokRS, &QAction::triggered, this, [this] { zLokRS_Click(); });
+    connect(m_drive1, &QComboBox::activated, this, [this](int index) { Drive1_Change(index); });
+    connect(m_dir1, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { Dir1_Activated(item); });
+    connect(m_listView1->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { ListView1_ColumnClick(column); });
+    connect(m_listView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { showListMenu(position); });
+    m_listView1->installEventFilter(this);
+    m_listView1->viewport()->installEventFilter(this);
+    m_dir1->installEventFilter(this);
+
+    setFolder(m_context.programFolder);
+}
+
+LocalPane::~LocalPane() = default;
+
+void LocalPane::setFolder(const fs::path& folder) {
+    m_folder = ExistingFolder(FolderListPath(folder));
+    RefreshLocalList();
+}
+
+void LocalPane::RefreshLocalList() {
+    // The folder may have been removed from outside since it was listed.
+    m_folder = ExistingFolder(m_folder);
+    const LocalFolderContents contents = ReadLocalFolder(m_folder);
+    fillDriveList();
+    fillFolderList(contents);
+
+    const std::string previous = m_localPath;
+    m_localPath = LocalPathOf(m_folder);
+    m_listView1->setLocalPath(m_localPath);
+    m_label1->setText(LocalPathLabel(m_localPath));
+    m_label1->setToolTip(DisplayName(m_localPath));
+    fillFileList(contents);
+    if (m_localPath != previous) {
+        Q_EMIT localPathChanged(DisplayName(m_localPath));
+    }
+}
+
+void LocalPane::fillDriveList() {
+    QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
+    std::sort(volumes.begin(), volumes.end(), [](const QStorageInfo& a, const QStorageInfo& b) {
+        const bool aRoot = a.isRoot();
+        const bool bRoot = b.isRoot();
+        return aRoot != bRoot ? aRoot : a.rootPath() < b.rootPath();
+    });
+    const QSignalBlocker blocker(m_drive1);
+    m_drive1->clear();
+    if (volumes.isEmpty() || !volumes.front().isRoot()) {
+        m_drive1->addItem(QStringLiteral("/"), QStringLiteral("/"));
+    }
+    for (const QStorageInfo& volume : volumes) {
+        const QString name = volume.name();
+        m_drive1->addItem(name.isEmpty() || volume.isRoot()
+                              ? volume.rootPath()
+                              : QStringLiteral("%1 [%2]").arg(volume.rootPath(), name),
+                          volume.rootPath());
+    }
+    // Show the volume that holds the current folder: the longest matching root.
+    const QString folder = DisplayName(m_localPath.empty() ? LocalPathOf(m_folder) : m_localPath);
+    int best = 0;
+    qsizetype bestLength = 0;
+    for (int i = 0; i < m_drive1->count(); ++i) {
+        QString root = m_drive1->itemData(i).toString();
+        if (!root.endsWith(QLatin1Char('/'))) {
+            root += QLatin1Char('/');
+        }
+        if (folder.startsWith(root) && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    m_drive1->setCurrentIndex(best);
+}
+
+void LocalPane::fillFolderList(const LocalFolderContents& contents) {
+    const QStyle* style = m_dir1->style();
+    m_dir1->setUpdatesEnabled(false);
+    m_dir1->clear();
+    if (m_folder.has_relative_path()) {
+        auto* parent = new QListWidgetItem(style->standardIcon(QStyle::SP_FileDialogToParent),
+                                           QStringLiteral(".."), m_dir1);
+        parent->setData(kParentRole, true);
+        parent->setToolTip(QStringLiteral("Parent folder"));
+    }
+    const QIcon folderIcon = style->standardIcon(QStyle::SP_DirIcon);
+    for (const std::string& name : contents.folders) {
+        auto* item = new QListWidgetItem(folderIcon, DisplayName(name), m_dir1);
+        item->setData(kNameRole, Bytes(name));
+    }
+    m_dir1->setUpdatesEnabled(true);
+}
+
+void LocalPane::refreshFolderList() {
+    fillFolderList(ReadLocalFolder(m_folder));
+}
+
+void LocalPane::fillFileList(const LocalFolderContents& contents) {
+    const std::vector<LocalFileEntry> entries = MeasureLocalFiles(m_folder, contents.files);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(entries.size()));
+    constexpr Qt::ItemFlags kFlags =
+        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
+    for (const LocalFileEntry& entry : entries) {
+        auto* item = new LocalFileItem(
+            QStringList{DisplayName(entry.name), entry.sizeText, entry.dateText, entry.bytesText});
+        item->setData(kName, kNameRole, Bytes(entry.name));
+        item->setIcon(kName, m_typeIcons[static_cast<std::size_t>(entry.type)]);
+        item->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
+        item->setFlags(kFlags);
+        items << item;
+    }
+    // One bulk insert with painting off; sorting happens once afterwards.
+    m_listView1->setUpdatesEnabled(false);
+    m_listView1->clear();
+    m_listView1->addTopLevelItems(items);
+    if (m_sorted) {
+        m_listView1->header()->setSortIndicator(m_sortKey, m_sortOrder);
+        m_listView1->sortItems(m_sortKey, m_sortOrder);
+    }
+    m_listView1->clearSelection();
+    m_listView1->setCurrentItem(nullptr);
+    m_listView1->setUpdatesEnabled(true);
+}
+
+std::vector<std::string> LocalPane::selectedFileNames() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < m_listView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = m_listView1->topLevelItem(i);
+        if (item->isSelected()) {
+            names.push_back(item->data(kName, kNameRole).toByteArray().toStdString());
+        }
+    }
+    return names;
+}
+
+void LocalPane::warn(const QString& text) {
+    m_context.dialogs.message(text, MessageIcon::Exclamation);
+}
+
+void LocalPane::Drive1_Change(int index) {
+    const QString root = m_drive1->itemData(index).toString();
+    const fs::path folder(root.toUtf8().toStdString());
+    // A volume that cannot be read is ignored; the folder list keeps its folder.
+    if (root.isEmpty() || !IsReadableFolder(folder)) {
+        fillDriveList();
+        return;
+    }
+    setFolder(folder);
+}
+
+void LocalPane::Dir1_Activated(QListWidgetItem* item) {
+    if (item == nullptr) {
+        return;
+    }
+    const bool toParent = item->data(kParentRole).toBool();
+    const std::string name = item->data(kNameRole).toByteArray().toStdString();
+    const fs::path target = toParent ? m_folder.parent_path() : m_folder / name;
+    if (!IsReadableFolder(target)) {
+        warn(Qs("The folder \"") + DisplayName(FolderListPath(target).string()) +
+             Qs("\" can't be opened."));
+        return;
+    }
+    const fs::path previous = m_folder;
+    setFolder(target);
+    if (toParent) {
+        // Keep the folder just left under the cursor, as a folder list does.
+        const QString left = DisplayName(previous.filename().string());
+        for (int i = 0; i < m_dir1->count(); ++i) {
+            if (m_dir1->item(i)->text() == left) {
+                m_dir1->setCurrentRow(i);
+                break;
+            }
+        }
+    } else if (m_dir1->count() > 0) {
+        m_dir1->setCurrentRow(0);
+    }
+}
+
+void LocalPane::zLokNF_Click() {
+    const std::optional<QString> answer = m_context.dialogs.input(
+        Qs(localtext::kNewFolderPrompt), Qs(localtext::kNewFolderTitle), QString());
+    if (!answer || answer->isEmpty()) {
+        return;
+    }
+    const LocalOpResult result = CreateLocalFolder(m_localPath, answer->toUtf8().toStdString());
+    refreshFolderList();
+    if (!result.ok && !result.message.isEmpty()) {
+        warn(result.message);
+    }
+}
+
+void LocalPane::zLokDF_Click() {
+    if (const auto refusal = FolderRemovalRefusal(m_folder, m_context.programFolder)) {
+        warn(*refusal);
+        return;
+    }
+    if (!m_context.dialogs.askYesNo(RemoveFolderQuestion(m_folder))) {
+        return;
+    }
+    const LocalOpResult result = RemoveLocalFolder(m_folder);
+    if (!result.ok) {
+        warn(result.message);
+        return;
+    }
+    setFolder(m_folder.parent_path());
+}
+
+void LocalPane::zLokDS_Click() {
+    if (m_listView1->currentItem() == nullptr) {
+        warn(Qs(localtext::kNothingToDelete));
+        return;
+    }
+    LocalOpResult result{true, {}};
+    if (m_context.dialogs.askYesNo(Qs(localtext::kDeleteQuestion))) {
+        result = DeleteLocalFiles(m_localPath, selectedFileNames());
+    }
+    RefreshLocalList();
+    if (!result.ok) {
+        warn(result.message);
+    }
+}
+
+void LocalPane::zLokRS_Click() {
+    QTreeWidgetItem* item = m_listView1->currentItem();
+    if (item == nullptr) {
+        warn(Qs(localtext::kNothingToRename));
+        return;
+    }
+    m_listView1->scrollToItem(item);
+    m_listView1->editItem(item, kName);
+}
+
+void LocalPane::ListView1_AfterLabelEdit(const std::string& oldName, const QString& newText) {
+    const std::string newName = newText.toUtf8().toStdString();
+    // An edit that ends with no text, or the same text, changes nothing.
+    if (newName.empty() || newName == oldName) {
+        return;
+    }
+    if (!IsPlainName(newName)) {
+        warn(Qs(localtext::kBadName));
+        return;
+    }
+    if (const auto question = ExtensionChangeQuestion(oldName, newName)) {
+        if (!m_context.dialogs.askYesNo(*question)) {
+            return;
+        }
+    }
+    const LocalOpResult result = RenameLocalFile(m_localPath, oldName, newName);
+    if (!result.ok) {
+        warn(result.message);
+        return;
+    }
+    RefreshLocalList();
+}
+
+void LocalPane::OpenLocalFile() {
+    const QTreeWidgetItem* item = m_listView1->currentItem();
+    if (item == nullptr) {
+        warn(Qs(localtext::kNothingToOpen));
+        return;
+    }
+    const std::string name = item->data(kName, kNameRole).toByteArray().toStdString();
+    m_context.shell.open(DisplayName(m_localPath + name));
+}
+
+void LocalPane::ListView1_ColumnClick(int column) {
+    if (column < kName || column > kBytes) {
+        return;
+    }
+    m_sortKey = column;
+    m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_sorted = true;
+    m_listView1->header()->setSortIndicatorShown(true);
+    // The items compare by the indicator's column, so set it before sorting.
+    m_listView1->header()->setSortIndicator(m_sortKey, m_sortOrder);
+    m_listView1->sortItems(m_sortKey, m_sortOrder);
+}
+
+void LocalPane::showListMenu(const QPoint& position) {
+    m_zLocal->popup(m_listView1->viewport()->mapToGlobal(position));
+}
+
+bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->isAutoRepeat() || key->modifiers() & ~Qt::KeypadModifier) {
+            return QWidget::eventFilter(watched, event);
+        }
+        if (watched == m_dir1 && key->key() == Qt::Key_Delete) {
+            zLokDF_Click();
+            return true;
+        }
+        if (watched == m_listView1 && !m_listView1->isEditing()) {
+            if (key->key() == Qt::Key_Delete) {
+                zLokDS_Click();
+                return true;
+            }
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                OpenLocalFile();
+                return true;
+            }
+        }
+    } else if (event->type() == QEvent::MouseButtonDblClick && watched == m_listView1->viewport()) {
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            OpenLocalFile();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace quill

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+
+namespace quill {
+
+struct AppContext;
+struct LocalFolderContents;
+
+// The local file list: drags the selected files out as file addresses and
+// accepts no drop.
+class LocalFileList final : public QTreeWidget {
+public:
+    explicit LocalFileList(QWidget* parent);
+    void setLocalPath(const std::string& localPath) { m_localPath = localPath; }
+    QMimeData* dragData(const QList<QTreeWidgetItem*>& items) const;
+    bool isEditing() const { return state() == EditingState; }
+
+protected:
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+
+private:
+    std::string m_localPath;
+};
+
+// The left half of the FTP client: drive, folder list, current folder label
+// and the file list with its "Client" menu. Every operation acts on the disk
+// at once; nothing is kept between commands beyond the current folder.
+class LocalPane final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LocalPane)
+public:
+    // Starts in the program folder.
+    explicit LocalPane(AppContext& context, QWidget* parent = nullptr);
+    ~LocalPane() override;
+
+    // Opens the nearest existing folder at or above folder and lists it.
+    void setFolder(const std::filesystem::path& folder);
+    void RefreshLocalList();
+    // The current folder, always ending in "/".
+    std::string LocalPath() const { return m_localPath; }
+    // The folder list's path: no trailing "/" except for the root.
+    const std::filesystem::path& folderPath() const { return m_folder; }
+    // The "Client" menu, also popped up by a right click in the file list.
+    QMenu* clientMenu() const { return m_zLocal; }
+    // Names (bytes) of the selected files, top to bottom.
+    std::vector<std::string> selectedFileNames() const;
+
+    void zLokNF_Click();
+    void zLokDF_Click();
+    void zLokDS_Click();
+    void zLokRS_Click();
+    void OpenLocalFile();
+    // Header click: this column becomes the key and the order flips.
+    void ListView1_ColumnClick(int column);
+    // End of an in-place edit of the item named oldName.
+    void ListView1_AfterLabelEdit(const std::string& oldName, const QString& newText);
+    int sortKey() const { return m_sortKey; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+Q_SIGNALS:
+    void localPathChanged(const QString& localPath);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillDriveList();
+    void fillFolderList(const LocalFolderContents& contents);
+    void fillFileList(const LocalFolderContents& contents);
+    void refreshFolderList();
+    void Drive1_Change(int index);
+    void Dir1_Activated(QListWidgetItem* item);
+    void showListMenu(const QPoint& position);
+    void warn(const QString& text);
+
+    AppContext& m_context;
+    std::filesystem::path m_folder;
+    std::string m_localPath;
+    int m_sortKey = 0;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_sorted = false;
+    std::array<QIcon, 11> m_typeIcons;
+
+    QComboBox* m_drive1;
+    QListWidget* m_dir1;
+    QLabel* m_label1;
+    LocalFileList* m_listView1;
+    QMenu* m_zLocal;
+    QAction* m_zLokRef;
+    QAction* m_zLokUp;
+    QAction* m_zLokNF;
+    QAction* m_zLokDF;
+    QAction* m_zLokDS;
+    QAction* m_zLokRS;
+};
+
+}  // namespace quill
