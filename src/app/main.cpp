@@ -1,9 +1,11 @@
 #include "common/ProgramFolder.h"
 #include "extractor/Form1.h"
+#include "ftp/frmmain.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 
 #include <QApplication>
+#include <QPointer>
 
 int main(int argc, char* argv[]) {
     // The web view shares GL contexts with the widgets; must precede QApplication.
@@ -21,5 +23,24 @@ int main(int argc, char* argv[]) {
     auto* form1 = new quill::Form1(context);
     form1->setAttribute(Qt::WA_DeleteOnClose);
     form1->show();
+
+    // "FTP Upload" opens the FTP client while Form1 stays loaded; the client
+    // brings Form1 back when it closes or on "About".
+    QPointer<quill::Form1> extractor(form1);
+    QPointer<quill::frmmain> ftpClient;
+    QObject::connect(form1, &quill::Form1::ftpUploadRequested, form1, [&] {
+        if (!ftpClient) {
+            ftpClient = new quill::frmmain(context);
+            ftpClient->setAttribute(Qt::WA_DeleteOnClose);
+            QObject::connect(ftpClient, &quill::frmmain::showForm1Requested, ftpClient, [&] {
+                if (extractor) {
+                    extractor->show();
+                    extractor->raise();
+                }
+            });
+        }
+        ftpClient->show();
+        ftpClient->raise();
+    });
     return QApplication::exec();
 }
