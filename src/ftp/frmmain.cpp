@@ -363,7 +363,7 @@ void frmmain::Connect(const ConnectRequest& request, const std::function<void()>
     root->setData(0, kKeyRole, QByteArray("/"));
     root->setData(0, kImageRole, 11);
     root->setIcon(0, imageListIcon(11));
-    m_session.RemotePath = "/";
+    m_session.RemotePath.assign(1, '/');  // "= \"/\"" trips a false -Wrestrict in g++ 12 -O3
     List();
     if (sessionOpened) {
         sessionOpened();

@@ -435,7 +435,7 @@ FtpResult<std::vector<FtpFindData>> FtpConnection::FindFiles(std::string_view pa
     ListingRun run;
     run.mask = path.substr(slash + 1);
     if (run.mask.empty()) {
-        run.mask = "*";
+        run.mask.push_back('*');  // assigning "*" trips a false -Wrestrict in g++ 12 -O3
     }
     const std::string folder = path.substr(0, slash + 1);
     if (hasLineBreakOrNul(folder)) {
