@@ -3,6 +3,7 @@
 #include "Form1.h"
 #include "Form7.h"
 #include "Formins.h"
+#include "ftp/frmmain.h"
 #include "harvester/Form6.h"
 #include "platform/AppContext.h"
 
@@ -12,6 +13,7 @@ AppShell::AppShell(AppContext& context) : m_context(context) {
 }
 
 AppShell::~AppShell() {
+    delete m_ftpClient.data();
     delete m_formins.data();
     delete m_form7.data();
     delete m_form1.data();
@@ -33,6 +35,10 @@ Formins* AppShell::formins() const {
     return m_formins;
 }
 
+frmmain* AppShell::ftpClient() const {
+    return m_ftpClient;
+}
+
 void AppShell::start() {
     showForm1();
 }
@@ -50,6 +56,7 @@ Form1& AppShell::loadForm1() {
             showForm7();
         });
         connect(m_form1, &Form1::insertionRequested, this, &AppShell::showFormins);
+        connect(m_form1, &Form1::ftpUploadRequested, this, &AppShell::showFtpClient);
     }
     return *m_form1;
 }
@@ -100,6 +107,19 @@ void AppShell::showFormins() {
     m_formins->show();
     m_formins->raise();
     m_formins->activateWindow();
+}
+
+void AppShell::showFtpClient() {
+    if (!m_ftpClient) {
+        m_ftpClient = new frmmain(m_context);
+        m_ftpClient->setAttribute(Qt::WA_DeleteOnClose);
+        // Closing the client (and its About) brings the extractor back, loading
+        // it again if it was unloaded meanwhile.
+        connect(m_ftpClient, &frmmain::showForm1Requested, this, &AppShell::showForm1);
+    }
+    m_ftpClient->show();
+    m_ftpClient->raise();
+    m_ftpClient->activateWindow();
 }
 
 void AppShell::applyInsertion(const InsertionFields& fields) {

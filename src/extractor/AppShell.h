@@ -13,6 +13,7 @@ class Form1;
 class Form6;
 class Form7;
 class Formins;
+class frmmain;
 
 // Moves the user between the windows. "Loading" a window creates it and runs
 // its load sequence; "unloading" destroys it with its state. The harvester is
@@ -32,6 +33,8 @@ public:
     void showForm6();
     void showForm7();
     void showFormins();
+    // Opens the FTP client; the extractor stays loaded.
+    void showFtpClient();
 
     // Loads the extractor without showing it when it is not loaded.
     Form1& loadForm1();
@@ -41,6 +44,7 @@ public:
     Form6* form6() const;
     Form7* form7() const;
     Formins* formins() const;
+    frmmain* ftpClient() const;
 
 private:
     void applyInsertion(const InsertionFields& fields);
@@ -50,6 +54,7 @@ private:
     std::unique_ptr<Form6> m_form6;
     QPointer<Form7> m_form7;
     QPointer<Formins> m_formins;
+    QPointer<frmmain> m_ftpClient;
 };
 
 }  // namespace quill

@@ -4,6 +4,7 @@
 #include "extractor/Form1.h"
 #include "extractor/Form7.h"
 #include "extractor/Formins.h"
+#include "ftp/frmmain.h"
 #include "harvester/Form6.h"
 #include "platform/AppContext.h"
 #include "support/FakeDialogs.h"
@@ -12,6 +13,7 @@
 #include "support/QaPages.h"
 #include "support/TestFiles.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -191,6 +193,41 @@ TEST_F(AppShellTest, OkAfterFinishLoadsTheExtractorHiddenWithTheFreshArticle) {
     EXPECT_FALSE(shell.form1()->isVisible());
     EXPECT_EQ(shell.form1()->articleHtml(),
               "Subject : -<BR><BR>Keywords : -<Br><BR>" + QuestionArticle("Fresh", "Fresh answer"));
+}
+
+TEST_F(AppShellTest, FtpUploadOpensTheClientAndClosingItBringsTheExtractorBack) {
+    QPointer<Form1> extractor = shell.form1();
+    child<QPushButton>(extractor, "Command9")->click();
+    QPointer<frmmain> client = shell.ftpClient();
+    ASSERT_FALSE(client.isNull());
+    EXPECT_TRUE(client->isVisible());
+    EXPECT_EQ(client->windowTitle(), QStringLiteral("Tarnwick Ftp Client 1.0"));
+    EXPECT_EQ(shell.form1(), extractor.data()) << "the extractor stays loaded";
+
+    child<QPushButton>(extractor, "Command9")->click();
+    EXPECT_EQ(shell.ftpClient(), client.data()) << "one client window at a time";
+
+    extractor->hide();
+    client->close();
+    settle();
+    EXPECT_TRUE(client.isNull());
+    ASSERT_FALSE(extractor.isNull());
+    EXPECT_TRUE(extractor->isVisible());
+}
+
+TEST_F(AppShellTest, ClientAboutShowsTheExtractorLoadingItWhenNeeded) {
+    child<QPushButton>(shell.form1(), "Command9")->click();
+    frmmain* client = shell.ftpClient();
+    ASSERT_NE(client, nullptr);
+    shell.unloadForm1();
+    settle();
+    ASSERT_EQ(shell.form1(), nullptr);
+    QAction* about = client->findChild<QAction*>(QStringLiteral("zAbout"));
+    ASSERT_NE(about, nullptr);
+    about->trigger();
+    ASSERT_NE(shell.form1(), nullptr);
+    EXPECT_TRUE(shell.form1()->isVisible());
+    EXPECT_TRUE(client->isVisible());
 }
 
 TEST_F(AppShellTest, ClosingTheLastVisibleWindowEndsTheProgramEvenWithTheHarvesterHidden) {

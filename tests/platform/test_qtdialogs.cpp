@@ -5,7 +5,8 @@
 using quill::QtFileFilter;
 
 TEST(QtFileFilter, EveryFileMeansEveryFileOnThisPlatform) {
-    EXPECT_EQ(QtFileFilter(QStringLiteral("All Files (*.*)|*.*|")), QStringLiteral("All Files (*)"));
+    EXPECT_EQ(QtFileFilter(QStringLiteral("All Files (*.*)|*.*|")),
+              QStringLiteral("All Files (*)"));
 }
 
 TEST(QtFileFilter, SeveralPairsAndPatterns) {

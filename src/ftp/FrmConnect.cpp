@@ -1,0 +1,357 @@
+#include "FrmConnect.h"
+
+#include "FtpSession.h"
+#include "common/TextCodec.h"
+#include "frmmain.h"
+#include "platform/AppContext.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quill {
+namespace {
+
+constexpr int kKeyRole = Qt::UserRole;
+constexpr int kImageRole = Qt::UserRole + 1;
+
+QString display(const std::string& bytes) {
+    return ToDisplay(bytes, DetectEncoding(bytes));
+}
+std::string bytes(const QString& text) {
+    return text.toStdString();
+}
+
+}  // namespace
+
+FrmConnect::FrmConnect(AppContext& context, frmmain& client, QWidget* parent)
+    : QDialog(parent),
+      m_context(context),
+      m_client(client),
+      m_profiles(context.programFolder),
+      m_txtSiteName(new QLineEdit(this)),
+      m_txtServer(new QLineEdit(this)),
+      m_txtUser(new QLineEdit(QString::fromLatin1(kAnonymousUser), this)),
+      m_txtPass(new QLineEdit(QString::fromLatin1(kAnonymousPassword), this)),
+      m_txtPort(new QLineEdit(QStringLiteral("21"), this)),
+      m_label2(new QLabel(QStringLiteral("FTP://"), this)),
+      m_check1(new QCheckBox(QStringLiteral("Annonymous"), this)),
+      m_check2(new QCheckBox(QStringLiteral("Save password"), this)),
+      m_option1(new QRadioButton(QStringLiteral("Binary"))),
+      m_option2(new QRadioButton(QStringLiteral("ASCII"))),
+      m_option3(new QRadioButton(QStringLiteral("Passive tr."))),
+      m_option4(new QRadioButton(QStringLiteral("Active tr."))),
+      m_option5(new QRadioButton(QStringLiteral("HTTP"))),
+      m_option6(new QRadioButton(QStringLiteral("FTP"))),
+      m_option7(new QRadioButton(QStringLiteral("GOPHER"))),
+      m_tview1(new QTreeWidget(this)),
+      m_command1(new QPushButton(QStringLiteral("Save"), this)),
+      m_command2(new QPushButton(QStringLiteral("New"), this)),
+      m_command3(new QPushButton(QStringLiteral("Connect"), this)),
+      m_command4(new QPushButton(QStringLiteral("Cancel"), this)),
+      m_command5(new QPushButton(QStringLiteral("Delete"), this)),
+      m_timer1(new QTimer(this)) {
+    setObjectName(QStringLiteral("FrmConnect"));
+    setWindowTitle(QStringLiteral("FTP Site Manager"));
+    setModal(true);
+
+    m_txtSiteName->setObjectName(QStringLiteral("txtSiteName"));
+    m_txtServer->setObjectName(QStringLiteral("txtServer"));
+    m_txtUser->setObjectName(QStringLiteral("txtUser"));
+    m_txtPass->setObjectName(QStringLiteral("txtPass"));
+    m_txtPass->setEchoMode(QLineEdit::Password);
+    m_txtPort->setObjectName(QStringLiteral("txtPort"));
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setBuddy(m_txtServer);
+    m_txtServer->setAccessibleName(QStringLiteral("Server address"));
+    m_check1->setObjectName(QStringLiteral("Check1"));
+    m_check1->setChecked(true);
+    m_check2->setObjectName(QStringLiteral("Check2"));
+    const std::pair<QRadioButton*, const char*> options[] = {
+        {m_option1, "Option1"}, {m_option2, "Option2"}, {m_option3, "Option3"},
+        {m_option4, "Option4"}, {m_option5, "Option5"}, {m_option6, "Option6"},
+        {m_option7, "Option7"}};
+    for (const auto& [option, name] : options) {
+        option->setObjectName(QString::fromLatin1(name));
+    }
+    m_option1->setChecked(true);
+    m_option3->setChecked(true);
+    m_option6->setChecked(true);
+    m_tview1->setObjectName(QStringLiteral("TView1"));
+    m_tview1->setAccessibleName(QStringLiteral("Site profiles"));
+    m_tview1->setHeaderHidden(true);
+    m_tview1->installEventFilter(this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command2->setObjectName(QStringLiteral("Command2"));
+    m_command3->setObjectName(QStringLiteral("Command3"));
+    m_command4->setObjectName(QStringLiteral("Command4"));
+    m_command5->setObjectName(QStringLiteral("Command5"));
+    m_command5->setEnabled(false);
+    m_command3->setDefault(true);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(2000);
+
+    auto group = [this](const QString& title, std::initializer_list<QRadioButton*> buttons) {
+        auto* box = new QGroupBox(title, this);
+        auto* layout = new QVBoxLayout(box);
+        for (QRadioButton* button : buttons) {
+            layout->addWidget(button);
+        }
+        return box;
+    };
+
+    auto* fields = new QGridLayout;
+    auto addField = [&](int row, QLabel* label, QLineEdit* edit) {
+        label->setBuddy(edit);
+        fields->addWidget(label, row, 0);
+        fields->addWidget(edit, row, 1);
+    };
+    addField(0, new QLabel(QStringLiteral("Name:"), this), m_txtSiteName);
+    addField(1, m_label2, m_txtServer);
+    addField(2, new QLabel(QStringLiteral("User ID:"), this), m_txtUser);
+    addField(3, new QLabel(QStringLiteral("Password:"), this), m_txtPass);
+    addField(4, new QLabel(QStringLiteral("Port:"), this), m_txtPort);
+    m_txtSiteName->setAccessibleName(QStringLiteral("Name"));
+    m_txtUser->setAccessibleName(QStringLiteral("User ID"));
+    m_txtPass->setAccessibleName(QStringLiteral("Password"));
+    m_txtPort->setAccessibleName(QStringLiteral("Port"));
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(m_check1);
+    checks->addWidget(m_check2);
+    fields->addLayout(checks, 5, 1);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(group(QStringLiteral("Transfer type"), {m_option1, m_option2}));
+    groups->addWidget(group(QStringLiteral("Mode"), {m_option3, m_option4}));
+    groups->addWidget(group(QStringLiteral("Service"), {m_option5, m_option6, m_option7}));
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* button : {m_command1, m_command2, m_command5, m_command3, m_command4}) {
+        buttons->addWidget(button);
+    }
+
+    auto* right = new QVBoxLayout;
+    right->addLayout(fields);
+    right->addLayout(groups);
+    right->addStretch();
+    right->addLayout(buttons);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(m_tview1, 1);
+    layout->addLayout(right, 2);
+
+    setTabOrder(m_tview1, m_txtSiteName);
+    setTabOrder(m_txtSiteName, m_txtServer);
+    setTabOrder(m_txtServer, m_txtUser);
+    setTabOrder(m_txtUser, m_txtPass);
+    setTabOrder(m_txtPass, m_txtPort);
+    setTabOrder(m_txtPort, m_check1);
+    setTabOrder(m_check1, m_check2);
+
+    connect(m_command1, &QPushButton::clicked, this, &FrmConnect::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &FrmConnect::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &FrmConnect::Command3_Click);
+    connect(m_command4, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_command5, &QPushButton::clicked, this, &FrmConnect::Command5_Click);
+    connect(m_check1, &QCheckBox::clicked, this, &FrmConnect::anonymousToggle);
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{m_check2, m_option1, m_option2}) {
+        connect(button, &QAbstractButton::clicked, this, [this] { m_command5->setEnabled(false); });
+    }
+    connect(m_option5, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            m_txtPort->setText(QStringLiteral("80"));
+            m_label2->setText(QStringLiteral("HTTP://"));
+        }
+    });
+    connect(m_option6, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            m_txtPort->setText(QStringLiteral("21"));
+            m_label2->setText(QStringLiteral("FTP://"));
+        }
+    });
+    connect(m_tview1, &QTreeWidget::itemClicked, this, &FrmConnect::selectProfile);
+    connect(m_tview1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current && !m_refreshing) {
+            selectProfile(current);
+        }
+    });
+    connect(m_timer1, &QTimer::timeout, this, &FrmConnect::Timer1_Timer);
+
+    RefreshProfileTree();
+}
+
+void FrmConnect::setConnectFields(const QString& server, const QString& user,
+                                  const QString& password, const QString& port) {
+    m_txtServer->setText(server);
+    m_txtUser->setText(user);
+    m_txtPass->setText(password);
+    m_txtPort->setText(port);
+}
+
+void FrmConnect::RefreshProfileTree() {
+    m_refreshing = true;
+    m_tview1->clear();
+    auto* root = new QTreeWidgetItem(m_tview1, {QStringLiteral("Profile(s)")});
+    root->setData(0, kKeyRole, QStringLiteral("r"));
+    root->setData(0, kImageRole, 1);
+    root->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    for (const std::string& name : m_profiles.List()) {
+        auto* node = new QTreeWidgetItem(root, {display(name)});
+        node->setData(0, kImageRole, 2);
+        node->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
+    }
+    root->setExpanded(true);
+    m_refreshing = false;
+}
+
+void FrmConnect::Command1_Click() {
+    if (m_txtServer->text().isEmpty() || m_txtSiteName->text().isEmpty()) {
+        m_context.dialogs.message(QStringLiteral("Fill something in the first two text boxes!"),
+                                  MessageIcon::Exclamation);
+        return;
+    }
+    SiteProfile profile;
+    profile.sname = bytes(m_txtSiteName->text());
+    profile.adresa = bytes(m_txtServer->text());
+    profile.ID = bytes(m_txtUser->text());
+    profile.pass =
+        !m_txtPass->text().isEmpty() && m_check2->isChecked() ? bytes(m_txtPass->text()) : "";
+    profile.port = bytes(m_txtPort->text());
+    auto saved = m_profiles.Save(profile);
+    if (!saved) {
+        m_context.dialogs.message(Qs(saved.error()), MessageIcon::Exclamation);
+        return;
+    }
+    m_profileFile = QString::fromStdString(saved->string());
+    RefreshProfileTree();
+    m_command5->setEnabled(false);
+    m_context.dialogs.message(QStringLiteral("Profil Saved"), MessageIcon::Information);
+}
+
+void FrmConnect::Command2_Click() {
+    m_txtSiteName->clear();
+    m_txtServer->clear();
+    if (m_check1->isChecked()) {
+        m_txtUser->setText(QString::fromLatin1(kAnonymousUser));
+        m_txtPass->setText(QString::fromLatin1(kAnonymousPassword));
+    } else {
+        m_txtUser->clear();
+        m_txtPass->clear();
+    }
+    m_txtPort->setText(QStringLiteral("21"));
+    m_command5->setEnabled(false);
+}
+
+void FrmConnect::Command3_Click() {
+    if (m_txtServer->text().length() <= 6) {
+        m_context.dialogs.message(QStringLiteral("Wrong adress!"), MessageIcon::None);
+        return;
+    }
+    const auto port = ParsePort(bytes(m_txtPort->text()));
+    if (!port) {
+        m_context.dialogs.message(
+            QStringLiteral("The port must be a whole number from 1 to 65535."),
+            MessageIcon::Exclamation);
+        return;
+    }
+    if (m_txtSiteName->text().isEmpty()) {
+        m_txtSiteName->setText(Qs(app::kTitle));
+    }
+    ConnectRequest request;
+    request.server = bytes(m_txtServer->text().trimmed());
+    request.user = bytes(m_txtUser->text());
+    request.password = bytes(m_txtPass->text());
+    request.port = *port;
+    request.siteName = bytes(m_txtSiteName->text());
+    request.passive = m_option3->isChecked();
+    m_client.Connect(request, [this] { m_timer1->start(); });
+}
+
+void FrmConnect::Command5_Click() {
+    deleteProfile(m_tview1->currentItem());
+}
+
+void FrmConnect::deleteProfile(QTreeWidgetItem* node) {
+    // The root "Profile(s)" is no file; there is nothing to delete.
+    if (!node || node->data(0, kKeyRole).toString() == QStringLiteral("r")) {
+        return;
+    }
+    const QString name = node->text(0);
+    if (!m_context.dialogs.askYesNo(
+            QStringLiteral("Are you sure you want to delete this profile: ") + name +
+            QStringLiteral("?"))) {
+        return;
+    }
+    if (!m_profiles.Delete(bytes(name))) {
+        m_context.dialogs.message(
+            QStringLiteral("The profile \"") + name + QStringLiteral("\" could not be deleted."),
+            MessageIcon::Exclamation);
+    }
+    RefreshProfileTree();
+    m_command5->setEnabled(false);
+}
+
+void FrmConnect::selectProfile(QTreeWidgetItem* node) {
+    if (!node) {
+        return;
+    }
+    if (node->data(0, kKeyRole).toString() == QStringLiteral("r")) {
+        m_command5->setEnabled(false);
+        return;
+    }
+    m_profileFile = QString::fromStdString((m_profiles.folder() / bytes(node->text(0))).string());
+    const SiteProfile profile = m_profiles.Read(bytes(node->text(0)));
+    m_txtSiteName->setText(display(profile.sname));
+    m_txtServer->setText(display(profile.adresa));
+    m_txtUser->setText(display(profile.ID));
+    m_txtPass->setText(display(profile.pass));
+    m_txtPort->setText(display(profile.port));
+    m_check1->setChecked(profile.ID == kAnonymousUser);
+    m_check2->setChecked(!profile.pass.empty());
+    m_command5->setEnabled(true);
+}
+
+void FrmConnect::anonymousToggle() {
+    if (m_check1->isChecked()) {
+        m_txtUser->setText(QString::fromLatin1(kAnonymousUser));
+        m_txtPass->setText(QString::fromLatin1(kAnonymousPassword));
+    } else {
+        m_txtUser->clear();
+        m_txtPass->clear();
+    }
+    m_command5->setEnabled(false);
+}
+
+void FrmConnect::Timer1_Timer() {
+    m_timer1->stop();
+    // Unloads the site manager, shown modally or loaded hidden by quick
+    // connect alike.
+    const bool hidden = !isVisible();
+    done(QDialog::Rejected);
+    if (hidden && testAttribute(Qt::WA_DeleteOnClose)) {
+        deleteLater();
+    }
+}
+
+bool FrmConnect::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_tview1 && event->type() == QEvent::KeyRelease &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        deleteProfile(m_tview1->currentItem());
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace quill

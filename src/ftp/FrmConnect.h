@@ -1,0 +1,84 @@
+#pragma once
+
+#include "SiteProfiles.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quill {
+
+struct AppContext;
+class frmmain;
+
+// The site manager: edits one site's parameters, keeps named profiles and
+// starts a connection in the client window. Closes itself two seconds after
+// a connection attempt.
+class FrmConnect final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FrmConnect)
+public:
+    // A fixed 16-character text in the form of an e-mail address.
+    static constexpr const char* kAnonymousPassword = "guest@quill.exam";
+    static constexpr const char* kAnonymousUser = "annonymous";
+
+    FrmConnect(AppContext& context, frmmain& client, QWidget* parent = nullptr);
+
+    // Fields the quick-connect bar fills before it runs Connect.
+    void setConnectFields(const QString& server, const QString& user, const QString& password,
+                          const QString& port);
+    QTimer* Timer1() const { return m_timer1; }
+
+    void Command1_Click();  // Save
+    void Command2_Click();  // New
+    void Command3_Click();  // Connect
+    void Command5_Click();  // Delete
+    void RefreshProfileTree();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void selectProfile(QTreeWidgetItem* node);
+    void deleteProfile(QTreeWidgetItem* node);
+    void anonymousToggle();
+    void Timer1_Timer();
+
+    AppContext& m_context;
+    frmmain& m_client;
+    SiteProfiles m_profiles;
+    QString m_profileFile;
+
+    QLineEdit* m_txtSiteName;
+    QLineEdit* m_txtServer;
+    QLineEdit* m_txtUser;
+    QLineEdit* m_txtPass;
+    QLineEdit* m_txtPort;
+    QLabel* m_label2;
+    QCheckBox* m_check1;
+    QCheckBox* m_check2;
+    QRadioButton* m_option1;
+    QRadioButton* m_option2;
+    QRadioButton* m_option3;
+    QRadioButton* m_option4;
+    QRadioButton* m_option5;
+    QRadioButton* m_option6;
+    QRadioButton* m_option7;
+    QTreeWidget* m_tview1;
+    QPushButton* m_command1;
+    QPushButton* m_command2;
+    QPushButton* m_command3;
+    QPushButton* m_command4;
+    QPushButton* m_command5;
+    QTimer* m_timer1;
+    bool m_refreshing = false;
+};
+
+}  // namespace quill

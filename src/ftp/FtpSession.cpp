@@ -1,0 +1,72 @@
+#include "FtpSession.h"
+
+namespace quill {
+
+std::optional<std::uint16_t> ParsePort(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value < 1 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::string SearchPatternForLoginFolder(std::string_view loginFolder) {
+    std::string pattern(loginFolder);
+    pattern += (!pattern.empty() && pattern.back() == '/') ? "*.*" : "/*.*";
+    return pattern;
+}
+
+void FtpSession::CloseHandles() {
+    ConnectionHandle.reset();
+    SessionHandle.reset();
+}
+
+bool FtpSession::OpenSession(const ConnectRequest& request) {
+    CloseHandles();
+    ServerAddress = request.server;
+    LoginName = request.user;
+    LoginPassword = request.password;
+    ServerPort = request.port;
+    Passive = request.passive;
+    RemotePath.clear();
+    SessionHandle = sessionOpener(request.siteName);
+    return SessionHandle != nullptr;
+}
+
+FtpResult<std::string> FtpSession::ConnectServer() {
+    if (!SessionHandle) {
+        return std::unexpected(FtpError{0, "No Internet session"});
+    }
+    FtpConnectParams params;
+    params.host = ServerAddress;
+    params.port = ServerPort;
+    params.user = LoginName;
+    params.password = LoginPassword;
+    params.passive = Passive;
+    params.timeouts = timeouts;
+    auto connection = FtpConnection::Connect(*SessionHandle, std::move(params));
+    if (!connection) {
+        return std::unexpected(connection.error());
+    }
+    ConnectionHandle = std::move(*connection);
+    std::string loginFolder = ConnectionHandle->CurrentDirectory();
+    SearchPattern = SearchPatternForLoginFolder(loginFolder);
+    return loginFolder;
+}
+
+}  // namespace quill

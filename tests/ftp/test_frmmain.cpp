@@ -1,0 +1,486 @@
+#include "ftp/frmmain.h"
+#include "localpane/LocalPane.h"
+
+#include "ftp/FrmConnect.h"
+#include "platform/AppContext.h"
+#include "platform/QtDialogs.h"
+#include "support/FakeDialogs.h"
+#include "support/FtpServer.h"
+#include "support/GuiTest.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace quill;
+using quill::test::FtpServer;
+using quill::test::FtpServerOptions;
+using quill::test::TempDir;
+using quill::test::WaitFor;
+using quill::test::WriteBytes;
+
+namespace {
+
+class FrmmainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(programFolder.path());
+        form = std::make_unique<frmmain>(context);
+        form->session().timeouts.connectSeconds = 2;
+        form->session().timeouts.serverResponseSeconds = 2;
+        form->show();
+    }
+    template <typename T>
+    T* child(const char* name) {
+        auto* widget = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    void trigger(const char* name) {
+        QAction* action = child<QAction>(name);
+        ASSERT_TRUE(action);
+        ASSERT_TRUE(action->isEnabled()) << name;
+        action->trigger();
+    }
+    void quickConnect(const QString& server, int port, const QString& user = QStringLiteral("user"),
+                      const QString& password = QStringLiteral("secret")) {
+        child<QLineEdit>("txtserver")->setText(server);
+        child<QLineEdit>("txtport")->setText(QString::number(port));
+        child<QLineEdit>("txtuser")->setText(user);
+        child<QLineEdit>("txtpass")->setText(password);
+        QTest::mouseClick(child<QPushButton>("Command4"), Qt::LeftButton);
+    }
+    // Log entries without their time of day.
+    QStringList log() {
+        QStringList entries;
+        for (const QString& line :
+             child<QPlainTextEdit>("txtInfo")->toPlainText().split(QLatin1Char('\n'))) {
+            const auto at = line.indexOf(QStringLiteral(" > "));
+            entries << (at >= 0 ? line.mid(at) : line);
+        }
+        return entries;
+    }
+    QStringList fileNames() {
+        QStringList names;
+        auto* list = child<QTreeWidget>("ListView2");
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            names << list->topLevelItem(i)->text(0);
+        }
+        return names;
+    }
+    QTreeWidgetItem* fileItem(const QString& name) {
+        auto items = child<QTreeWidget>("ListView2")->findItems(name, Qt::MatchExactly, 0);
+        return items.isEmpty() ? nullptr : items.front();
+    }
+    QTreeWidgetItem* treeNode(const QString& text) {
+        auto items =
+            child<QTreeWidget>("TView1")->findItems(text, Qt::MatchExactly | Qt::MatchRecursive, 0);
+        return items.isEmpty() ? nullptr : items.front();
+    }
+    void clickNode(QTreeWidgetItem* node) {
+        auto* tree = child<QTreeWidget>("TView1");
+        tree->scrollToItem(node);
+        const QRect rect = tree->visualItemRect(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    TempDir programFolder;
+    TempDir serverRoot;
+    quill::test::FakeDialogs dialogs;
+    QtClipboard clipboard;
+    quill::test::FakeShell shell;
+    AppContext context{programFolder.path(), dialogs, clipboard, shell};
+    std::unique_ptr<frmmain> form;
+};
+
+TEST_F(FrmmainTest, FrameHasItsControlsMenusAndToolBar) {
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Tarnwick Ftp Client 1.0"));
+    EXPECT_EQ(form->FileMask(), QStringLiteral("*.*"));
+    EXPECT_EQ(child<QLineEdit>("txtport")->text(), QStringLiteral("21"));
+    EXPECT_EQ(child<QLineEdit>("txtpass")->echoMode(), QLineEdit::Password);
+    ASSERT_NE(form->localPane(), nullptr);
+    EXPECT_EQ(form->localPane()->LocalPath(), programFolder.path().native() + "/")
+        << "the local pane opens on the program folder";
+    auto* option = child<QMenu>("option");
+    ASSERT_TRUE(option);
+    ASSERT_EQ(option->actions().size(), 2);
+    EXPECT_EQ(option->actions()[0]->menu(), child<QMenu>("zLocal"));
+    EXPECT_EQ(option->actions()[0]->text(), QStringLiteral("Client"));
+    EXPECT_EQ(option->actions()[1]->menu(), child<QMenu>("zRemote"));
+    EXPECT_TRUE(child<QWidget>("Banner"));
+    EXPECT_EQ(child<QLabel>("Label13")->text(), QStringLiteral("Quillmint 2012"));
+    auto* picture1 = child<QWidget>("Picture1");
+    ASSERT_TRUE(picture1);
+    for (const char* name : {"Label6", "Label7", "Label8"}) {
+        EXPECT_TRUE(picture1->findChild<QLabel*>(QString::fromLatin1(name))) << name;
+    }
+    auto* info = child<QPlainTextEdit>("txtInfo");
+    EXPECT_TRUE(info->isReadOnly());
+    EXPECT_EQ(info->accessibleName(), QStringLiteral("Status log"));
+    auto* list = child<QTreeWidget>("ListView2");
+    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("Name"));
+    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("Size"));
+    EXPECT_EQ(list->headerItem()->text(2), QStringLiteral("Date"));
+    EXPECT_TRUE(list->isColumnHidden(3));
+
+    const std::pair<const char*, const char*> captions[] = {{"zSoubor", "&File"},
+                                                            {"option", "Option"},
+                                                            {"zRemote", "Server"},
+                                                            {"zNast", "&Tools"},
+                                                            {"zHilfe", "&Help"}};
+    for (const auto& [name, caption] : captions) {
+        auto* menu = child<QMenu>(name);
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(menu->title(), QString::fromLatin1(caption)) << name;
+    }
+    const std::pair<const char*, const char*> items[] = {
+        {"zConnect", "&Connect"},      {"zDisconnect", "&Disconnect"}, {"zEnd", "E&xit"},
+        {"zRemRef", "&Refresh"},       {"zRemDown", "&Download"},      {"zRemNF", "&New Folder"},
+        {"zRemDF", "Rem&ove Folder"},  {"zRemDS", "&Delete File"},     {"zRemRS", "Ren&ame File"},
+        {"zPassive", "&Passive mode"}, {"chmod", "Properties"},        {"zAbout", "&About"}};
+    for (const auto& [name, caption] : items) {
+        auto* action = child<QAction>(name);
+        ASSERT_TRUE(action);
+        EXPECT_EQ(action->text(), QString::fromLatin1(caption)) << name;
+    }
+    EXPECT_TRUE(child<QAction>("zPassive")->isCheckable());
+    EXPECT_FALSE(child<QAction>("chmod")->isEnabled());
+
+    auto* toolbar = child<QToolBar>("Toolbar1");
+    ASSERT_TRUE(toolbar);
+    const QStringList keys{QStringLiteral("Connect"),    QStringLiteral("Disconnect"),
+                           QStringLiteral("Reload2"),    QStringLiteral("Upload"),
+                           QStringLiteral("NewFolder2"), QStringLiteral("DelFolder2"),
+                           QStringLiteral("Rename2"),    QStringLiteral("DelFile2")};
+    const QStringList tips{QStringLiteral("Connect"),     QStringLiteral("Disconnect"),
+                           QStringLiteral("Reconnect"),   QStringLiteral("Upload"),
+                           QStringLiteral("Download"),    QStringLiteral("Add folder"),
+                           QStringLiteral("Delete file"), QStringLiteral("About")};
+    ASSERT_EQ(toolbar->actions().size(), 8);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(toolbar->actions()[i]->data().toString(), keys[i]);
+        EXPECT_EQ(toolbar->actions()[i]->toolTip(), tips[i]);
+    }
+}
+
+TEST_F(FrmmainTest, QuickConnectListsTheServer) {
+    std::filesystem::create_directories(serverRoot / "www");
+    std::filesystem::create_directories(serverRoot / "logs");
+    WriteBytes(serverRoot / "index.htm", std::string(1536, 'x'));
+    WriteBytes(serverRoot / "a b.txt", "ab");
+    WriteBytes(serverRoot / "-rf", "");
+    WriteBytes(serverRoot / "r\xc3\xa9sum\xc3\xa9.jpg", "jpg");
+    FtpServer server(serverRoot.path());
+
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join(u'|').toStdString();
+    EXPECT_EQ(child<QLabel>("Label6")->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(child<QLabel>("Label7")->text(), QString::number(server.port()));
+    EXPECT_EQ(child<QLabel>("Label8")->text(), QStringLiteral("user"));
+    EXPECT_TRUE(form->session().connected());
+    EXPECT_EQ(form->session().RemotePath, "/");
+    EXPECT_EQ(form->session().SearchPattern, "/*.*");
+    EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("/"));
+    EXPECT_TRUE(child<QAction>("zPassive")->isChecked());
+
+    const QStringList entries = log();
+    ASSERT_GE(entries.size(), 8);
+    EXPECT_TRUE(entries[0].endsWith(QStringLiteral(" *** QUILLMINT 2012 ***")))
+        << entries[0].toStdString();
+    EXPECT_EQ(entries.mid(1, 7),
+              (QStringList{QStringLiteral(" > Connecting to: 127.0.0.1..."),
+                           QStringLiteral(" > Connected to servise, looking for host."),
+                           QStringLiteral(" > Connected to server."),
+                           QStringLiteral(" > Transfering data..."),
+                           QStringLiteral(" > Opening folder: \"/*.*\""),
+                           QStringLiteral(" > Data transfer completed succesfully."), QString()}));
+
+    auto* tree = child<QTreeWidget>("TView1");
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    EXPECT_EQ(root->text(0), QStringLiteral(".."));
+    EXPECT_EQ(root->data(0, frmmain::kKeyRole).toByteArray(), QByteArray("/"));
+    EXPECT_EQ(root->data(0, frmmain::kImageRole).toInt(), 11);
+    EXPECT_TRUE(root->isExpanded());
+    ASSERT_EQ(root->childCount(), 2);
+    QTreeWidgetItem* www = treeNode(QStringLiteral("www"));
+    ASSERT_TRUE(www);
+    EXPECT_EQ(www->data(0, frmmain::kKeyRole).toByteArray(), QByteArray("/www/"));
+    EXPECT_EQ(www->data(0, frmmain::kImageRole).toInt(), 12);
+
+    EXPECT_EQ(fileNames().size(), 4);
+    QTreeWidgetItem* index = fileItem(QStringLiteral("index.htm"));
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->text(1), QStringLiteral("1.5Kb"));
+    EXPECT_EQ(index->text(3), QStringLiteral("1536"));
+    EXPECT_FALSE(index->text(2).isEmpty());
+    EXPECT_EQ(index->data(0, frmmain::kImageRole).toInt(), 2);
+    EXPECT_TRUE(fileItem(QStringLiteral("a b.txt")));
+    EXPECT_TRUE(fileItem(QStringLiteral("-rf")));
+    ASSERT_TRUE(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg")));
+    EXPECT_EQ(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg"))->data(0, frmmain::kImageRole),
+              1);
+    EXPECT_TRUE(child<QTreeWidget>("ListView2")->selectedItems().isEmpty());
+
+    // The hidden site manager that quick connect used unloads itself.
+    EXPECT_TRUE(WaitFor([&] { return form->findChild<FrmConnect*>() == nullptr; }, 5000));
+}
+
+TEST_F(FrmmainTest, DeeperLoginFolderIsListedFirstWithRemotePathAtRoot) {
+    std::filesystem::create_directories(serverRoot / "home" / "web site" / "docs");
+    WriteBytes(serverRoot / "home" / "web site" / "inside.html", "in");
+    WriteBytes(serverRoot / "top.txt", "top");
+    FtpServerOptions options;
+    options.loginDir = "/home/web site";
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(form->session().connected());
+    EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("/home/web site"));
+    EXPECT_EQ(form->session().SearchPattern, "/home/web site/*.*");
+    EXPECT_EQ(form->session().RemotePath, "/");
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("inside.html")});
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Opening folder: \"/home/web site/*.*\"")));
+
+    // The root ".." lists "/" with the file mask, not the login folder.
+    clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
+    EXPECT_EQ(form->session().SearchPattern, "/*.*");
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("top.txt")});
+    EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("/*.*"));
+}
+
+TEST_F(FrmmainTest, ConnectFailuresAreReported) {
+    WriteBytes(serverRoot / "f.txt", "f");
+    FtpServer server(serverRoot.path());
+
+    quickConnect(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("user"),
+                 QStringLiteral("wrong"));
+    ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Connection to server failed.")));
+    EXPECT_FALSE(form->session().connected());
+    EXPECT_FALSE(form->session().SessionHandle);
+
+    dialogs.clear();
+    quickConnect(QStringLiteral("0.0.0.0"), quill::test::ClosedPort());  // 7 characters: tried
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
+    EXPECT_EQ(log()[1], QStringLiteral(" > Connecting to: 0.0.0.0..."));
+
+    dialogs.clear();
+    child<QPlainTextEdit>("txtInfo")->setPlainText(QStringLiteral("kept"));
+    quickConnect(QStringLiteral("0.0.0."), server.port());  // 6 characters
+    ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Wrong adress!")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::None);
+    EXPECT_EQ(child<QPlainTextEdit>("txtInfo")->toPlainText(), QStringLiteral("kept"));
+
+    for (const char* port : {"0", "65536", "21x", ""}) {
+        dialogs.clear();
+        child<QLineEdit>("txtserver")->setText(QStringLiteral("127.0.0.1"));
+        child<QLineEdit>("txtport")->setText(QString::fromLatin1(port));
+        QTest::mouseClick(child<QPushButton>("Command4"), Qt::LeftButton);
+        ASSERT_EQ(dialogs.messages().size(), 1) << port;
+        EXPECT_TRUE(dialogs.messages()[0].contains(QStringLiteral("1 to 65535")));
+        EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+        EXPECT_EQ(child<QPlainTextEdit>("txtInfo")->toPlainText(), QStringLiteral("kept"));
+    }
+
+    dialogs.clear();
+    form->session().sessionOpener = [](std::string) { return nullptr; };
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to service failed!")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+    EXPECT_EQ(child<QPlainTextEdit>("txtInfo")->toPlainText(),
+              QStringLiteral("Connection to service failed.\n"));
+}
+
+TEST_F(FrmmainTest, SilentServerFailsWithinTheTimeOut) {
+    quill::test::SilentServer silent;
+    QElapsedTimer timer;
+    timer.start();
+    quickConnect(QStringLiteral("127.0.0.1"), silent.port());
+    EXPECT_LT(timer.elapsed(), 8000);
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Connection to server failed.")));
+}
+
+TEST_F(FrmmainTest, OpeningFoldersRefreshAndDisconnect) {
+    std::filesystem::create_directories(serverRoot / "www" / "img");
+    std::filesystem::create_directories(serverRoot / "www" / "css");
+    WriteBytes(serverRoot / "www" / "page.html", "p");
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(form->session().connected());
+
+    QTreeWidgetItem* www = treeNode(QStringLiteral("www"));
+    ASSERT_TRUE(www);
+    clickNode(www);
+    EXPECT_EQ(form->session().RemotePath, "/www/");
+    EXPECT_EQ(form->session().SearchPattern, "/www/*.*");
+    EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("/www/*.*"));
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("page.html")});
+    ASSERT_EQ(www->childCount(), 2);
+    EXPECT_TRUE(www->isExpanded());
+    EXPECT_EQ(treeNode(QStringLiteral("img"))->data(0, frmmain::kKeyRole).toByteArray(),
+              QByteArray("/www/img/"));
+
+    // Opening it again replaces its children: no duplicates.
+    clickNode(www);
+    EXPECT_EQ(www->childCount(), 2);
+    // Refresh (menu and tool bar) lists the selected folder again.
+    std::filesystem::create_directories(serverRoot / "www" / "js");
+    trigger("zRemRef");
+    EXPECT_EQ(www->childCount(), 3);
+    WriteBytes(serverRoot / "www" / "new.css", "c");
+    trigger("Reload2");
+    EXPECT_EQ(fileNames().size(), 2);
+    EXPECT_TRUE(form->session().connected());
+
+    trigger("zDisconnect");
+    EXPECT_FALSE(form->session().connected());
+    EXPECT_EQ(log().last(), QString());
+    EXPECT_EQ(log()[log().size() - 2], QStringLiteral(" > Server disconnected."));
+    // Both panes keep their contents.
+    EXPECT_EQ(fileNames().size(), 2);
+    EXPECT_EQ(www->childCount(), 3);
+
+    dialogs.clear();
+    trigger("zRemRef");
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Not connected to any server!")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Critical);
+
+    // Opening a folder while disconnected moves RemotePath, clears its
+    // children and then reports that there is no connection.
+    dialogs.clear();
+    clickNode(treeNode(QStringLiteral("img")));
+    EXPECT_EQ(form->session().RemotePath, "/www/img/");
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("You are not connected to any server")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Critical);
+
+    // Disconnect without a connection still logs.
+    trigger("zDisconnect");
+    EXPECT_EQ(log()[log().size() - 2], QStringLiteral(" > Server disconnected."));
+}
+
+TEST_F(FrmmainTest, SortAlternatesOnEveryHeaderClick) {
+    WriteBytes(serverRoot / "b.txt", std::string(3000, 'b'));
+    WriteBytes(serverRoot / "a.txt", std::string(2000, 'a'));
+    WriteBytes(serverRoot / "c.txt", std::string(1000, 'c'));
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_EQ(fileNames().size(), 3);
+    auto* header = child<QTreeWidget>("ListView2")->header();
+    auto clickHeader = [&](int column) {
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    };
+    clickHeader(0);
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("c.txt"), QStringLiteral("b.txt"),
+                                        QStringLiteral("a.txt")}));
+    clickHeader(0);
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"),
+                                        QStringLiteral("c.txt")}));
+    clickHeader(1);  // continues the alternation: descending by size text
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("b.txt"), QStringLiteral("a.txt"),
+                                        QStringLiteral("c.txt")}));
+    // Later listings stay sorted by the chosen column and order.
+    WriteBytes(serverRoot / "d.txt", std::string(4000, 'd'));
+    trigger("zRemRef");
+    // No node selected: nothing happens.
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("b.txt"), QStringLiteral("a.txt"),
+                                        QStringLiteral("c.txt")}));
+    clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
+    // "3.91Kb" > "2.93Kb" > "1.95Kb" > "0.98Kb" as texts.
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("d.txt"), QStringLiteral("b.txt"),
+                                        QStringLiteral("a.txt"), QStringLiteral("c.txt")}));
+}
+
+TEST_F(FrmmainTest, HostileNamesAreShownButNeverBecomeTreePaths) {
+    FtpServerOptions options;
+    options.extraListLines = {"drwxr-xr-x   2 u g 0 Jan 02  2020 ../x",
+                              "drwxr-xr-x   2 u g 0 Jan 02  2020 a/b",
+                              "drwxr-xr-x   2 u g 0 Jan 02  2020 ..",
+                              "-rw-r--r--   1 u g 7 Jan 02  2020 ../../etc/passwd"};
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(form->session().connected());
+    QTreeWidgetItem* root = child<QTreeWidget>("TView1")->topLevelItem(0);
+    ASSERT_EQ(root->childCount(), 1);
+    EXPECT_EQ(root->child(0)->text(0), QStringLiteral(".."));
+    EXPECT_EQ(root->child(0)->data(0, frmmain::kKeyRole).toByteArray(), QByteArray("/../"));
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("../../etc/passwd")});
+    const QStringList entries = log();
+    EXPECT_TRUE(entries.contains(
+        QStringLiteral(" > Folder not shown, its name can not be opened: \"../x\"")));
+    EXPECT_TRUE(entries.contains(
+        QStringLiteral(" > Folder not shown, its name can not be opened: \"a/b\"")));
+}
+
+TEST_F(FrmmainTest, ConnectingAgainClosesTheEarlierConnection) {
+    WriteBytes(serverRoot / "one.txt", "1");
+    FtpServer first(serverRoot.path());
+    TempDir otherRoot;
+    WriteBytes(otherRoot / "two.txt", "2");
+    FtpServer second(otherRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), first.port());
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("one.txt")});
+    const FtpConnection* earlier = form->session().ConnectionHandle.get();
+    ASSERT_TRUE(earlier);
+    quickConnect(QStringLiteral("127.0.0.1"), second.port());
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("two.txt")});
+    EXPECT_TRUE(form->session().connected());
+    EXPECT_EQ(child<QTreeWidget>("TView1")->topLevelItemCount(), 1);
+}
+
+TEST_F(FrmmainTest, CloseEndsTheSessionAndAsksForForm1) {
+    FtpServer server(serverRoot.path());
+    QSignalSpy spy(form.get(), &frmmain::showForm1Requested);
+    trigger("zAbout");
+    EXPECT_EQ(spy.count(), 1);
+    trigger("DelFile2");
+    EXPECT_EQ(spy.count(), 2);
+    form->Toolbar1_ButtonClick(QStringLiteral("delfile2"));  // keys are exact
+    EXPECT_EQ(spy.count(), 2);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(form->session().connected());
+    trigger("zEnd");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->session().connected());
+    EXPECT_FALSE(form->session().SessionHandle);
+    EXPECT_EQ(spy.count(), 3);
+}
+
+TEST_F(FrmmainTest, TwentyThousandEntries) {
+    for (int i = 0; i < 20000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "file%05d.htm", i);
+        WriteBytes(serverRoot / name, "");
+    }
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(form->session().connected());
+    QElapsedTimer timer;
+    timer.start();
+    form->Refresh();  // nothing selected: no listing
+    clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
+    const auto elapsed = timer.elapsed();
+    EXPECT_EQ(child<QTreeWidget>("ListView2")->topLevelItemCount(), 20000);
+    std::printf("listing 20000 entries and filling the list: %lld ms (debug, sanitizers)\n",
+                static_cast<long long>(elapsed));
+}
+
+}  // namespace

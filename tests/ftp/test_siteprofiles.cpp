@@ -1,0 +1,109 @@
+#include "ftp/SiteProfiles.h"
+
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace quill;
+using quill::test::ReadBytes;
+using quill::test::TempDir;
+using quill::test::WriteBytes;
+
+namespace {
+
+class SiteProfilesTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    SiteProfiles profiles{dir.path()};
+};
+
+TEST_F(SiteProfilesTest, SaveWritesTheKeysInOrderOwnerOnly) {
+    auto path = profiles.Save({"my site", "ftp.example.test", "webmaster", "", "2121"});
+    ASSERT_TRUE(path) << path.error();
+    EXPECT_EQ(*path, dir / "my site.ftp");
+    EXPECT_EQ(ReadBytes(*path),
+              "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\n"
+              "pass=\r\nport=2121\r\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(path->c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    const SiteProfile read = profiles.Read("my site.ftp");
+    EXPECT_EQ(read.sname, "my site");
+    EXPECT_EQ(read.adresa, "ftp.example.test");
+    EXPECT_EQ(read.ID, "webmaster");
+    EXPECT_EQ(read.pass, "");
+    EXPECT_EQ(read.port, "2121");
+}
+
+TEST_F(SiteProfilesTest, SavingAgainOverwritesTheKeysAndKeepsOthers) {
+    WriteBytes(dir / "site.ftp", "[PROFIL]\nport=21\nsname=site\nextra=kept\n[OTHER]\nx=1\n");
+    ASSERT_TRUE(profiles.Save({"site", "h\xc3\xb6st.example", "annonymous", "pw", "990"}));
+    EXPECT_EQ(ReadBytes(dir / "site.ftp"),
+              "[PROFIL]\r\nport=990\r\nsname=site\r\nextra=kept\r\nadresa=h\xc3\xb6st.example\r\n"
+              "ID=annonymous\r\npass=pw\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
+    const SiteProfile read = profiles.Read("site.ftp");
+    EXPECT_EQ(read.adresa, "h\xc3\xb6st.example");
+    EXPECT_EQ(read.pass, "pw");
+}
+
+TEST_F(SiteProfilesTest, ReadAppliesTheLimits) {
+    const std::string address(80, 'a');
+    const std::string longName(60, 'n');
+    WriteBytes(dir / "long.ftp", "[PROFIL]\r\nsname=" + longName + "\r\nadresa=" + address +
+                                     "\r\nID=\xc3\xa9" + std::string(60, 'u') + "\r\n");
+    const SiteProfile read = profiles.Read("long.ftp");
+    EXPECT_EQ(read.adresa, std::string(74, 'a'));
+    EXPECT_EQ(read.sname, std::string(49, 'n'));
+    EXPECT_EQ(read.ID, "\xc3\xa9" + std::string(48, 'u'));  // characters, not bytes
+    EXPECT_EQ(read.pass, "");
+    EXPECT_EQ(read.port, "");
+}
+
+TEST_F(SiteProfilesTest, FilesThatAreNotProfilesReadEmpty) {
+    WriteBytes(dir / "binary.ftp", std::string("\x00\x01\xff\xfe garbage [[[ = \n\n", 20));
+    WriteBytes(dir / "text.ftp", "just some words\nno sections here\n");
+    for (const char* name : {"binary.ftp", "text.ftp", "missing.ftp"}) {
+        const SiteProfile read = profiles.Read(name);
+        EXPECT_EQ(read.sname, "") << name;
+        EXPECT_EQ(read.adresa, "") << name;
+    }
+    // Saving over a file that is not INI gives a clean profile.
+    ASSERT_TRUE(profiles.Save({"text", "ftp.example.test", "u", "", "21"}));
+    EXPECT_EQ(profiles.Read("text.ftp").adresa, "ftp.example.test");
+}
+
+TEST_F(SiteProfilesTest, NamesThatLeaveTheFolderAreRefused) {
+    std::filesystem::create_directories(dir / "sub");
+    const std::vector<std::string> names{
+        "../evil", "sub/x", "/tmp/abs", "..", ".", std::string("a\0b", 3), "a\nb"};
+    for (const std::string& name : names) {
+        auto saved = profiles.Save({name, "ftp.example.test", "u", "", "21"});
+        EXPECT_FALSE(saved) << name;
+        if (!saved) {
+            EXPECT_FALSE(saved.error().empty());
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "evil.ftp"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "sub" / "x.ftp"));
+    EXPECT_TRUE(profiles.List().empty());
+    EXPECT_TRUE(profiles.Save({"..x", "ftp.example.test", "u", "", "21"}));
+    EXPECT_FALSE(profiles.Delete("../x.ftp"));
+}
+
+TEST_F(SiteProfilesTest, ListsEveryFtpFileAndDeletes) {
+    WriteBytes(dir / "b.ftp", "");
+    WriteBytes(dir / "A.FTP", "[PROFIL]\r\n");
+    WriteBytes(dir / "c.ftp.bak", "");
+    WriteBytes(dir / ".hidden.ftp", "");
+    WriteBytes(dir / "notes.txt", "");
+    std::filesystem::create_directories(dir / "folder.ftp");
+    EXPECT_EQ(profiles.List(), (std::vector<std::string>{"A.FTP", "b.ftp"}));
+    EXPECT_TRUE(profiles.Delete("b.ftp"));
+    EXPECT_FALSE(profiles.Delete("b.ftp"));
+    EXPECT_EQ(profiles.List(), (std::vector<std::string>{"A.FTP"}));
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quill::test {
+
+struct FtpServerOptions {
+    std::string user = "user";
+    std::string password = "secret";
+    // Folder (below the root) the user is in after login; PWD answers it.
+    std::string loginDir = "/";
+    int idleTimeoutSeconds = 300;
+    // Raw LIST lines added to the root folder's listing.
+    std::vector<std::string> extraListLines;
+};
+
+// A real pyftpdlib FTP server on 127.0.0.1, serving root, started in the
+// constructor (which waits until it listens) and stopped by its PID in the
+// destructor.
+class FtpServer {
+public:
+    explicit FtpServer(std::filesystem::path root, FtpServerOptions options = {});
+    ~FtpServer();
+    FtpServer(const FtpServer&) = delete;
+    FtpServer& operator=(const FtpServer&) = delete;
+
+    int port() const { return m_port; }
+    pid_t pid() const { return m_pid; }
+    const FtpServerOptions& options() const { return m_options; }
+
+private:
+    FtpServerOptions m_options;
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
+
+// A TCP listener on 127.0.0.1 that never accepts: the connection completes in
+// the kernel and then no FTP greeting ever comes.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort();
+
+}  // namespace quill::test
