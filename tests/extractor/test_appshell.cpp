@@ -46,9 +46,7 @@ protected:
 
     template <typename T>
     static T* child(QWidget* window, const char* name) {
-        auto* widget = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return test::FindNamed<T>(*window, name);
     }
     // Lets deleteLater run so unloaded windows are really gone.
     static void settle() {

@@ -49,9 +49,7 @@ protected:
     }
     template <typename T>
     T* child(Form1& form, const char* name) {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return test::FindNamed<T>(form, name);
     }
     QString evaluate(QWebEngineView* view, const QString& script) {
         QString result;

@@ -40,9 +40,7 @@ protected:
     }
     template <typename T>
     T* child(const char* name) {
-        auto* widget = manager->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return test::FindNamed<T>(*manager, name);
     }
     QString text(const char* name) { return child<QLineEdit>(name)->text(); }
     void type(const char* name, const QString& value) {

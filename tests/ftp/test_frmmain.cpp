@@ -47,9 +47,7 @@ protected:
     }
     template <typename T>
     T* child(const char* name) {
-        auto* widget = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return test::FindNamed<T>(*form, name);
     }
     void trigger(const char* name) {
         QAction* action = child<QAction>(name);

@@ -87,9 +87,7 @@ protected:
 
     template <typename T>
     T* child(const char* name) {
-        auto* widget = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return test::FindNamed<T>(*form, name);
     }
     QPushButton* button(const char* name) { return child<QPushButton>(name); }
     QListWidget* list1() { return child<QListWidget>("List1"); }

@@ -51,9 +51,7 @@ protected:
     }
     template <typename T>
     T* child(const QObject& parent, const char* name) {
-        auto* object = parent.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(object, nullptr) << name;
-        return object;
+        return test::FindNamed<T>(parent, name);
     }
     QTreeWidget* list(LocalPane& pane) { return child<QTreeWidget>(pane, "ListView1"); }
     QListWidget* dir1(LocalPane& pane) { return child<QListWidget>(pane, "Dir1"); }

@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 
 namespace quill::test {
@@ -19,6 +21,14 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 1000
         QTest::qWait(10);
     }
     return true;
+}
+
+// The child of root with this objectName; a missing one fails the test.
+template <typename T>
+T* FindNamed(const QObject& root, const char* name) {
+    auto* object = root.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(object, nullptr) << "no child named " << name;
+    return object;
 }
 
 }  // namespace quill::test
