@@ -91,6 +91,7 @@ FrmConnect::FrmConnect(AppContext& context, frmmain& client, QWidget* parent)
     m_tview1->setObjectName(QStringLiteral("TView1"));
     m_tview1->setAccessibleName(QStringLiteral("Site profiles"));
     m_tview1->setHeaderHidden(true);
+    m_tview1->setMinimumWidth(190);
     m_tview1->installEventFilter(this);
     m_command1->setObjectName(QStringLiteral("Command1"));
     m_command2->setObjectName(QStringLiteral("Command2"));

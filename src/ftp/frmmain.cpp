@@ -83,7 +83,7 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
 frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_context(context) {
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Tarnwick Ftp Client 1.0"));
-    resize(980, 720);
+    resize(1120, 760);
     // Load: FileMask is set by its initialiser; the local pane starts in the
     // program folder.
     m_localPane = new LocalPane(m_context, this);
@@ -264,6 +264,9 @@ QWidget* frmmain::buildCentral() {
     panes->addWidget(m_localPane);
     panes->addWidget(remotePane);
     panes->setChildrenCollapsible(false);
+    panes->setStretchFactor(0, 1);
+    panes->setStretchFactor(1, 1);
+    panes->setSizes({10000, 10000});  // both sides start equally wide
 
     auto* picture1 = new QFrame(central);
     picture1->setObjectName(QStringLiteral("Picture1"));
