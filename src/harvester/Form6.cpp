@@ -13,6 +13,7 @@
 #include <QExposeEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -80,6 +81,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
 
     auto* buttonRow = new QHBoxLayout;
     for (QPushButton* button : {m_command5, m_command4, m_command3}) {
+        button->setAutoDefault(true);  // Enter on a focused button presses that button
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         buttonRow->addWidget(button, 1);
     }
@@ -103,7 +105,6 @@ Form6::Form6(AppContext& context, QWidget* parent)
     setTabOrder(m_command4, m_command3);
 
     connect(m_command1, &QPushButton::clicked, this, &Form6::Command1_Click);
-    connect(m_text1, &QLineEdit::returnPressed, this, &Form6::Command1_Click);
     connect(m_command3, &QPushButton::clicked, this, &Form6::Command3_Click);
     connect(m_command4, &QPushButton::clicked, this, &Form6::Command4_Click);
     connect(m_command5, &QPushButton::clicked, this, &Form6::Command5_Click);
@@ -122,6 +123,17 @@ void Form6::Form_Load() {
 // the user press "Read the answer" again before going on.
 void Form6::Form_Paint() {
     m_command3->setEnabled(false);
+}
+
+// "&Go >>" is the window's default button: Enter in any control that does
+// not use the key itself runs Go, as a dialog's default button would.
+void Form6::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Form6::showEvent(QShowEvent* event) {

@@ -42,6 +42,7 @@ Q_SIGNALS:
     void showForm1Requested();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

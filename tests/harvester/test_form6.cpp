@@ -157,6 +157,25 @@ TEST_F(Form6Test, GoSendsTheQueryAndListsTitlesAndAddressesInStep) {
     EXPECT_TRUE(std::filesystem::exists(dir / "temp.htm"));
 }
 
+TEST_F(Form6Test, EnterRunsGoOnceFromTheFieldAndFromOtherControls) {
+    serveResults(2);
+    search(QStringLiteral("once"));
+    EXPECT_EQ(server.requests().size(), 1u) << "Enter in the search field runs Go once";
+    auto* option2 = child<QRadioButton>("Option2");
+    option2->setFocus();
+    QTest::keyClick(option2, Qt::Key_Return);
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_NE(server.requests().back().find("&num=5&"), std::string::npos);
+    QTest::keyClick(list1(), Qt::Key_Enter);
+    EXPECT_EQ(server.requests().size(), 3u);
+
+    auto* read = button("Command4");
+    read->setFocus();
+    QTest::keyClick(read, Qt::Key_Return);
+    EXPECT_EQ(server.requests().size(), 3u) << "Enter on a button presses that button";
+    EXPECT_TRUE(button("Command3")->isEnabled());
+}
+
 TEST_F(Form6Test, DepthSetsTheNumberAskedAndTheListLimit) {
     serveResults(60);
     child<QRadioButton>("Option2")->click();
