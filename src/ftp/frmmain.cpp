@@ -205,6 +205,10 @@ QWidget* frmmain::buildCentral() {
     m_command4 = new QPushButton(QStringLiteral("Connect"), central);
     m_command4->setObjectName(QStringLiteral("Command4"));
     connect(m_command4, &QPushButton::clicked, this, &frmmain::Command4_Click);
+    // Enter in any quick-connect field connects, as the bar's button does.
+    for (QLineEdit* field : {m_txtserver, m_txtuser, m_txtpass, m_txtport}) {
+        connect(field, &QLineEdit::returnPressed, this, &frmmain::Command4_Click);
+    }
 
     auto* quickBar = new QHBoxLayout;
     quickBar->addWidget(buddyLabel(QStringLiteral("FTP://"), m_txtserver, central));

@@ -279,6 +279,11 @@ TEST_F(FrmmainTest, ConnectFailuresAreReported) {
     EXPECT_EQ(log()[1], QStringLiteral(" > Connecting to: 0.0.0.0..."));
 
     dialogs.clear();
+    auto* pass = child<QLineEdit>("txtpass");
+    QTest::keyClick(pass, Qt::Key_Return);  // Enter in a field connects too
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
+
+    dialogs.clear();
     child<QPlainTextEdit>("txtInfo")->setPlainText(QStringLiteral("kept"));
     quickConnect(QStringLiteral("0.0.0."), server.port());  // 6 characters
     ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Wrong adress!")});
