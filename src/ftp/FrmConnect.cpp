@@ -277,7 +277,19 @@ void FrmConnect::Command3_Click() {
     request.port = *port;
     request.siteName = bytes(m_txtSiteName->text());
     request.passive = m_option3->isChecked();
-    m_client.Connect(request, [this] { m_timer1->start(); });
+    // A message box of the attempt runs its own event loop, where Timer1 may
+    // fire; the window must not go away under the running attempt, so the
+    // close waits until the attempt has returned.
+    m_connecting = true;
+    m_client.Connect(request, [this] {
+        m_closePending = false;
+        m_timer1->start();
+    });
+    m_connecting = false;
+    if (m_closePending) {
+        m_closePending = false;
+        Timer1_Timer();
+    }
 }
 
 void FrmConnect::Command5_Click() {
@@ -337,6 +349,10 @@ void FrmConnect::anonymousToggle() {
 
 void FrmConnect::Timer1_Timer() {
     m_timer1->stop();
+    if (m_connecting) {
+        m_closePending = true;
+        return;
+    }
     // Unloads the site manager, shown modally or loaded hidden by quick
     // connect alike.
     const bool hidden = !isVisible();

@@ -79,6 +79,8 @@ private:
     QPushButton* m_command5;
     QTimer* m_timer1;
     bool m_refreshing = false;
+    bool m_connecting = false;    // Command3_Click is running
+    bool m_closePending = false;  // Timer1 fired while it ran
 };
 
 }  // namespace quill

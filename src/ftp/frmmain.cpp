@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyle>
@@ -496,12 +497,14 @@ void frmmain::Command4_Click() {
     m_label7->setText(m_txtport->text());
     m_label8->setText(m_txtuser->text());
     // The site manager is loaded but not shown; its timer unloads it.
-    auto* manager = new FrmConnect(m_context, *this, this);
+    QPointer<FrmConnect> manager = new FrmConnect(m_context, *this, this);
     manager->setAttribute(Qt::WA_DeleteOnClose);
     manager->setConnectFields(m_txtserver->text(), m_txtuser->text(), m_txtpass->text(),
                               m_txtport->text());
     manager->Command3_Click();
-    if (!manager->Timer1()->isActive()) {
+    // The timer may already have unloaded it; otherwise an attempt that never
+    // started the timer (refused fields) leaves it to be removed here.
+    if (manager && !manager->Timer1()->isActive()) {
         manager->deleteLater();
     }
 }

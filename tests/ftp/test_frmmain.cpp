@@ -28,6 +28,7 @@
 #include <cstdio>
 
 using namespace quill;
+using quill::test::FindNamed;
 using quill::test::FtpServer;
 using quill::test::FtpServerOptions;
 using quill::test::TempDir;
@@ -447,6 +448,44 @@ TEST_F(FrmmainTest, ConnectingAgainClosesTheEarlierConnection) {
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("two.txt")});
     EXPECT_TRUE(form->session().connected());
     EXPECT_EQ(child<QTreeWidget>("TView1")->topLevelItemCount(), 1);
+}
+
+// Message boxes that stay open for a while, running their own event loop as
+// real ones do, so timers fire while the user reads them.
+class SlowReaderDialogs final : public Dialogs {
+public:
+    void message(const QString& text, MessageIcon icon, const QString& title) override {
+        shown.message(text, icon, title);
+        QTest::qWait(2500);
+    }
+    bool askYesNo(const QString& text, const QString& title) override {
+        return shown.askYesNo(text, title);
+    }
+    std::optional<QString> input(const QString& prompt, const QString& title,
+                                 const QString& defaultText) override {
+        return shown.input(prompt, title, defaultText);
+    }
+    std::optional<QString> saveFileName(const QString& filter, const QString& title) override {
+        return shown.saveFileName(filter, title);
+    }
+    quill::test::FakeDialogs shown;
+};
+
+TEST(FrmmainSlowReader, SiteManagerTimerFiringDuringAFailureMessageIsSafe) {
+    TempDir folder;
+    SlowReaderDialogs slow;
+    QtClipboard clipboard;
+    quill::test::FakeShell shell;
+    AppContext context{folder.path(), slow, clipboard, shell};
+    frmmain form(context);
+    form.show();
+    FindNamed<QLineEdit>(form, "txtserver")->setText(QStringLiteral("127.0.0.1"));
+    FindNamed<QLineEdit>(form, "txtport")->setText(QString::number(quill::test::ClosedPort()));
+    QTest::mouseClick(FindNamed<QPushButton>(form, "Command4"), Qt::LeftButton);
+    EXPECT_EQ(slow.shown.messages(), QStringList{QStringLiteral("Connection to server failed")});
+    EXPECT_TRUE(WaitFor([&] { return form.findChild<FrmConnect*>() == nullptr; }, 5000))
+        << "the hidden site manager is unloaded after the attempt";
+    EXPECT_FALSE(form.session().connected());
 }
 
 TEST_F(FrmmainTest, CloseEndsTheSessionAndAsksForForm1) {
