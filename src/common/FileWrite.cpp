@@ -36,7 +36,9 @@ std::expected<void, std::string> WriteFileReplacing(const std::filesystem::path&
         return std::unexpected("no file name in " + path.native());
     }
     const auto parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temp = (parent / ("." + path.filename().native() + ".tmp-XXXXXX")).native();
+    // A short fixed name, so a target whose name is near the length limit
+    // can still be written.
+    std::string temp = (parent / ".quillmint-XXXXXX").native();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         return std::unexpected(errnoText("Cannot create", path));

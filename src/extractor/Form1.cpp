@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
@@ -18,7 +20,25 @@ namespace quill {
 namespace {
 
 // setHtml goes through a data: address, which the web view caps at 2 MB.
-constexpr qsizetype kInlineHtmlLimit = 1'500'000;
+constexpr qsizetype kInlineHtmlLimit = 2'000'000;
+
+bool fitsInlineHtml(const QString& html) {
+    return html.size() <= kInlineHtmlLimit &&
+           html.toUtf8().toPercentEncoding().size() < kInlineHtmlLimit - 64;
+}
+
+// The editor's text line by line: toPlainText() would turn no-break spaces
+// into plain ones, changing bytes the user never touched.
+QString editorText(const QPlainTextEdit& editor) {
+    QString text;
+    for (QTextBlock block = editor.document()->begin(); block.isValid(); block = block.next()) {
+        if (block != editor.document()->begin()) {
+            text += QLatin1Char('\n');
+        }
+        text += block.text();
+    }
+    return text;
+}
 
 QString linkText(const QString& caption) {
     return QStringLiteral("<a href=\"#\">%1</a>").arg(caption.toHtmlEscaped());
@@ -110,16 +130,9 @@ Form1::Form1(AppContext& context, QWidget* parent)
     setTabOrder(m_command9, m_command10);
     setTabOrder(m_command10, m_command11);
 
-    connect(m_option3, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) {
-            ShowHtmlView();
-        }
-    });
-    connect(m_option4, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) {
-            ShowCodeView();
-        }
-    });
+    // clicked, not toggled: choosing "&Html" again renders the article anew.
+    connect(m_option3, &QRadioButton::clicked, this, &Form1::ShowHtmlView);
+    connect(m_option4, &QRadioButton::clicked, this, &Form1::ShowCodeView);
     connect(m_text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_settingText) {
             m_articleEdited = true;
@@ -166,11 +179,11 @@ void Form1::showArticleInEditor() {
 
 void Form1::syncFromEditors() {
     if (m_articleEdited) {
-        m_document.setArticle(FromDisplay(FromEditorText(m_text1->toPlainText()), m_encoding));
+        m_document.setArticle(FromDisplay(FromEditorText(editorText(*m_text1)), m_encoding));
         m_articleEdited = false;
     }
     if (m_styleEdited) {
-        m_document.setStyle(FromDisplay(FromEditorText(m_text3->toPlainText()), m_encoding));
+        m_document.setStyle(FromDisplay(FromEditorText(editorText(*m_text3)), m_encoding));
         m_styleEdited = false;
     }
 }
@@ -218,7 +231,7 @@ void Form1::SaveArticleAs() {
 
 void Form1::ShowHtmlView() {
     const QString html = displayText(articleHtml());
-    if (html.size() <= kInlineHtmlLimit) {
+    if (fitsInlineHtml(html)) {
         m_webBrowser1->setHtml(html, QUrl(QStringLiteral("about:blank")));
     } else {
         // Too big for setHtml: render from a private file instead. The BOM

@@ -129,7 +129,7 @@ void Form6::Form_Paint() {
 // not use the key itself runs Go, as a dialog's default button would.
 void Form6::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        event->modifiers() == Qt::NoModifier) {
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         Command1_Click();
         return;
     }
@@ -267,7 +267,7 @@ void Form6::Command5_Click() {
                                 "The search term \"%1\" cannot name a file in the "
                                 "articles folder, so the combined article file was "
                                 "not written. The numbered article files are saved.")
-                                .arg(termText.toHtmlEscaped());
+                                .arg(termText);
         }
         if (saved.combinedWritten) {
             const auto combined = CombinedArticleFile(m_context.programFolder, term);

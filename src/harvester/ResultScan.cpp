@@ -33,9 +33,14 @@ std::vector<ResultEntry> ScanResultPage(std::string_view text, int limit) {
         }
         // The search for the link tag's end starts inside the address, past
         // the heading tag's own '>'.
+        // A piece found only inside the next result belongs to that one: the
+        // broken result is skipped rather than swallowing its neighbour.
+        const auto next = findOr0(text, kResultMarker, pos + 1);
+        auto ownPiece = [next](std::int64_t at) { return at != 0 && (next == 0 || at < next); };
         const auto gt = findOr0(text, ">", pos + 25);
         const auto e = gt == 0 ? 0 : findOr0(text, kTitleEnd, gt);
-        const auto title = e == 0 ? std::nullopt : cut(text, gt + 1, e - gt - 1);
+        const auto title =
+            ownPiece(gt) && ownPiece(e) ? cut(text, gt + 1, e - gt - 1) : std::nullopt;
         if (!title) {
             continue;
         }
@@ -43,7 +48,7 @@ std::vector<ResultEntry> ScanResultPage(std::string_view text, int limit) {
             break;
         }
         const auto c = findOr0(text, kAddressEnd, pos);
-        const auto address = c == 0 ? std::nullopt : cut(text, pos + 23, c - pos - 25);
+        const auto address = ownPiece(c) ? cut(text, pos + 23, c - pos - 25) : std::nullopt;
         if (!address) {
             continue;
         }

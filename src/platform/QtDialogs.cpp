@@ -55,12 +55,14 @@ QString QtFileFilter(const QString& vbFilter) {
 void QtDialogs::message(const QString& text, MessageIcon icon, const QString& title) {
     QMessageBox box(toQt(icon), titleOr(title), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);  // names and terms in messages are never markup
     box.exec();
 }
 
 bool QtDialogs::askYesNo(const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

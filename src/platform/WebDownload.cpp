@@ -97,7 +97,7 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         result.error = "no target file name";
         return result;
     }
-    std::string tempPath = (target.parent_path() / ("." + tempName + ".part-XXXXXX")).native();
+    std::string tempPath = (target.parent_path() / ".quillmint-dl-XXXXXX").native();
     FileSink sink;
     sink.fd = ::mkstemp(tempPath.data());
     if (sink.fd >= 0) {
@@ -122,6 +122,7 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTimeSeconds);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT, options.totalTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Quillmint 2012)");
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToFile);

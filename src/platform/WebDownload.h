@@ -17,6 +17,9 @@ struct DownloadOptions {
     // A transfer slower than 1 byte/s for this long is abandoned.
     long lowSpeedTimeSeconds = 20;
     long maxRedirects = 10;
+    // A server trickling bytes never trips the low-speed limit; this caps the
+    // whole transfer.
+    long totalTimeoutSeconds = 180;
     // Send '#' as %23 instead of starting a fragment, for addresses whose
     // query holds text typed by the user.
     bool hashIsData = false;

@@ -166,13 +166,15 @@ TEST_F(Form6Test, EnterRunsGoOnceFromTheFieldAndFromOtherControls) {
     QTest::keyClick(option2, Qt::Key_Return);
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_NE(server.requests().back().find("&num=5&"), std::string::npos);
-    QTest::keyClick(list1(), Qt::Key_Enter);
+    QTest::keyClick(list1(), Qt::Key_Enter, Qt::KeypadModifier);  // the keypad's Enter
     EXPECT_EQ(server.requests().size(), 3u);
+    QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(server.requests().size(), 4u);
 
     auto* read = button("Command4");
     read->setFocus();
     QTest::keyClick(read, Qt::Key_Return);
-    EXPECT_EQ(server.requests().size(), 3u) << "Enter on a button presses that button";
+    EXPECT_EQ(server.requests().size(), 4u) << "Enter on a button presses that button";
     EXPECT_TRUE(button("Command3")->isEnabled());
 }
 

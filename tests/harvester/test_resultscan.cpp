@@ -101,19 +101,26 @@ TEST(ResultScan, TitleStartingWithMetaDoesNotEndTheScan) {
     EXPECT_EQ(entries[0].title, "<meta>odd");
 }
 
-TEST(ResultScan, ResultWithoutTitleEndKeepsTheListsInStep) {
+TEST(ResultScan, ResultWithoutTitleEndIsSkippedWithoutSwallowingTheNext) {
     std::string text = "<body>" + ResultMarkup({"http://a/1", "One"});
     text += "<h3 class=\"r\"><a href=\"http://a/2\" class=l >no end here</h3>";
     text += ResultMarkup({"http://a/3", "Three"});
-    // The broken result's title search runs on into the next result, so the
-    // next title is cut from the broken one's link end; the address list
-    // still pairs each title with one address.
     const auto entries = ScanResultPage(text, 10);
-    for (const auto& e : entries) {
-        EXPECT_FALSE(e.address.empty());
-    }
-    EXPECT_EQ(entries.front().title, "One");
-    EXPECT_EQ(entries.back().address, "http://a/3");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].title, "One");
+    EXPECT_EQ(entries[0].address, "http://a/1");
+    EXPECT_EQ(entries[1].title, "Three");
+    EXPECT_EQ(entries[1].address, "http://a/3");
+}
+
+TEST(ResultScan, ResultWithoutAddressEndInTheMiddleIsSkipped) {
+    std::string text = "<body>" + ResultMarkup({"http://a/1", "One"});
+    text += "<h3 class=\"r\"><a href=\"http://a/2\">Two</a></h3>";
+    text += ResultMarkup({"http://a/3", "Three"});
+    const auto entries = ScanResultPage(text, 10);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].title, "Three");
+    EXPECT_EQ(entries[1].address, "http://a/3");
 }
 
 TEST(ResultScan, ResultWithoutAddressEndIsSkipped) {

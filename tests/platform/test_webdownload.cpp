@@ -118,6 +118,17 @@ TEST_F(WebDownloadTest, StalledServerTimesOutAndLeavesTheOldFile) {
     EXPECT_EQ(filesInDir(), 1u);
 }
 
+TEST_F(WebDownloadTest, WholeTransferIsCappedInTime) {
+    server.stall("/slow");
+    quill::DownloadOptions options;
+    options.lowSpeedTimeSeconds = 600;  // so only the overall cap can end it
+    options.totalTimeoutSeconds = 2;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DownloadPage(server.url("/slow"), target, options));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+}
+
 TEST_F(WebDownloadTest, EmptyOrMalformedAddressWritesNothing) {
     EXPECT_FALSE(DownloadPage("", target));
     EXPECT_FALSE(DownloadPage("http://[::1", target));
