@@ -8,6 +8,7 @@
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
 #include "platform/FileTypeIcons.h"
+#include "platform/TextSortItem.h"
 
 #include <QAction>
 #include <QApplication>
@@ -433,8 +434,8 @@ void frmmain::List() {
             icons[i] = imageListIcon(static_cast<int>(i));
         }
         for (const auto& file : listing.files) {
-            auto* item = new QTreeWidgetItem(QStringList{display(file.name), Qs(file.sizeText),
-                                                         Qs(file.dateText), Qs(file.bytesText)});
+            auto* item = new TextSortItem(QStringList{display(file.name), Qs(file.sizeText),
+                                                      Qs(file.dateText), Qs(file.bytesText)});
             item->setData(0, kNameRole, bytesOf(file.name));
             item->setData(0, kImageRole, static_cast<int>(file.icon));
             if (file.icon > 0 && static_cast<std::size_t>(file.icon) < icons.size()) {

@@ -69,7 +69,7 @@ QString LocalPathLabel(std::string_view localPath) {
     if (text.size() <= kLabelTail) {
         return text;
     }
-    QString tail = text.trimmed().right(kLabelTail);
+    QString tail = text.right(kLabelTail).trimmed();
     // Never show half of a character that needs two UTF-16 units.
     if (!tail.isEmpty() && tail.front().isLowSurrogate()) {
         tail.remove(0, 1);

@@ -1,6 +1,7 @@
 #include "LocalPane.h"
 
 #include "platform/FileTypeIcons.h"
+#include "platform/TextSortItem.h"
 
 #include "LocalFileOps.h"
 #include "LocalListing.h"
@@ -46,20 +47,6 @@ QByteArray Bytes(const std::string& text) {
 std::string NameOf(const QModelIndex& index) {
     return index.siblingAtColumn(kName).data(kNameRole).toByteArray().toStdString();
 }
-
-// Sorts by the shown text of the key column, ignoring case, as a list view
-// does; no numeric or date comparison.
-class LocalFileItem final : public QTreeWidgetItem {
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        const QString a = text(column);
-        const QString b = other.text(column);
-        const int order = a.compare(b, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a < b;
-    }
-};
 
 // Only the name column is edited in place, and the edit never writes the
 // item: the pane renames the file and lists the folder again, or the item
@@ -331,7 +318,7 @@ void LocalPane::fillFileList(const LocalFolderContents& contents) {
     constexpr Qt::ItemFlags kFlags =
         Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
     for (const LocalFileEntry& entry : entries) {
-        auto* item = new LocalFileItem(
+        auto* item = new TextSortItem(
             QStringList{DisplayName(entry.name), entry.sizeText, entry.dateText, entry.bytesText});
         item->setData(kName, kNameRole, Bytes(entry.name));
         item->setIcon(kName, m_typeIcons[static_cast<std::size_t>(entry.type)]);

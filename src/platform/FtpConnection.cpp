@@ -238,7 +238,6 @@ struct FtpConnection::Impl {
     std::deque<Exchange> exchanges;
     std::size_t firstUnanswered = 0;
     std::string lastReply;
-    bool trace = std::getenv("QUILLMINT_FTP_TRACE") != nullptr;
 
     ~Impl() {
         if (curl) {
@@ -263,11 +262,6 @@ struct FtpConnection::Impl {
             }
             if (line.empty()) {
                 continue;
-            }
-            if (self->trace) {
-                const bool pass = type == CURLINFO_HEADER_OUT && line.starts_with("PASS ");
-                std::fprintf(stderr, "ftp %s %.*s\n", type == CURLINFO_HEADER_OUT ? ">" : "<",
-                             static_cast<int>(pass ? 4 : line.size()), line.data());
             }
             if (type == CURLINFO_HEADER_OUT) {
                 self->exchanges.push_back({std::string(line), {}});

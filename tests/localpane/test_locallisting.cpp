@@ -53,6 +53,11 @@ TEST(LocalPath, LabelKeepsTheLast30Characters) {
     EXPECT_EQ(LocalPathLabel(longer),
               QStringLiteral("...") + QString::fromStdString(longer.substr(longer.size() - 30)));
     EXPECT_EQ(LocalPathLabel(longer).size(), 33);
+    // The last 30 characters are taken first, then their blanks trimmed.
+    const std::string blankAtCut =
+        "/some/long/prefix/folder" + std::string(" ") + std::string(28, 'z') + "/";
+    EXPECT_EQ(LocalPathLabel(blankAtCut),
+              QStringLiteral("...") + QString::fromStdString(std::string(28, 'z') + "/"));
     // A character outside the basic plane is never cut in half.
     const std::string wide =
         "/" + std::string(40, 'x') + "/\xF0\x9F\x98\x80" + std::string(28, 'y') + "/";

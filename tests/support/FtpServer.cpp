@@ -45,6 +45,10 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
                                   "--password",       m_options.password,
                                   "--login-dir",      m_options.loginDir,
                                   "--idle-timeout",   std::to_string(m_options.idleTimeoutSeconds)};
+    if (m_options.maxConnections > 0) {
+        args.push_back("--max-cons");
+        args.push_back(std::to_string(m_options.maxConnections));
+    }
     for (const auto& line : m_options.extraListLines) {
         args.push_back("--extra-line");
         args.push_back(line);

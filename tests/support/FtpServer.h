@@ -14,6 +14,8 @@ struct FtpServerOptions {
     // Folder (below the root) the user is in after login; PWD answers it.
     std::string loginDir = "/";
     int idleTimeoutSeconds = 300;
+    // Control connections served at once; 0 = the server's default.
+    int maxConnections = 0;
     // Raw LIST lines added to the root folder's listing.
     std::vector<std::string> extraListLines;
 };

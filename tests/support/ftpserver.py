@@ -24,6 +24,7 @@ def main():
     parser.add_argument("--login-dir", default="/")
     parser.add_argument("--idle-timeout", type=int, default=300)
     parser.add_argument("--extra-line", action="append", default=[])
+    parser.add_argument("--max-cons", type=int, default=0)
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -50,6 +51,8 @@ def main():
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
     Handler.authorizer = authorizer
     server = FTPServer(("127.0.0.1", 0), Handler)
+    if args.max_cons > 0:
+        server.max_cons = args.max_cons
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
     server.serve_forever()
 
