@@ -2,10 +2,11 @@
 # when any of them is missing. Uses sudo when not run as root.
 QUILLMINT_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-webengine-dev libgl-dev
+  qt6-base-dev qt6-webengine-dev qt6-svg-dev libgl-dev
   libcurl4-openssl-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   python3 python3-pyftpdlib fonts-dejavu-core
+  desktop-file-utils appstream dpkg-dev file
 )
 
 quillmint_install_deps() {

@@ -1,16 +1,28 @@
+#include "CommandLine.h"
+#include "common/BuildInfo.h"
 #include "common/ProgramFolder.h"
+#include "common/TextCodec.h"
 #include "extractor/AppShell.h"
 #include "platform/AppContext.h"
+#include "platform/AppIcon.h"
 #include "platform/QtDialogs.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    QApplication::setApplicationName(QStringLiteral("Quillmint"));
+    QApplication::setOrganizationName(QStringLiteral("Brindlecast"));
+    QApplication::setApplicationVersion(quill::Qs(quill::app::kVersion));
+    if (const auto status = quill::AnswerCommandLine(argc, argv)) {
+        return *status;
+    }
+
     // The web view shares GL contexts with the widgets; must precede QApplication.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillmint"));
-    QApplication::setOrganizationName(QStringLiteral("Brindlecast"));
+    // Every window and the task bar show the menu entry's icon.
+    QApplication::setWindowIcon(quill::AppIcon());
+    QGuiApplication::setDesktopFileName(quill::Qs(quill::app::kDesktopId));
     // Hidden windows (the harvester after Next) must not keep the program
     // running once the last visible window is closed.
     QApplication::setQuitOnLastWindowClosed(true);

@@ -1,6 +1,7 @@
 #include "ProgramFolder.h"
 
-#include <QCoreApplication>
+#include "common/BuildInfo.h"
+
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -8,16 +9,39 @@
 
 namespace quill {
 
-std::filesystem::path ResolveProgramFolder() {
-    const std::filesystem::path exeDir = QCoreApplication::applicationDirPath().toStdString();
-    if (!exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0) {
-        return exeDir;
-    }
-    std::filesystem::path data =
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+std::filesystem::path ExecutableFolder() {
     std::error_code ec;
-    std::filesystem::create_directories(data, ec);
-    return data;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path{} : executable.parent_path();
+}
+
+std::filesystem::path ChooseProgramFolder(const std::filesystem::path& executableFolder,
+                                          const std::filesystem::path& dataFolder) {
+    if (executableFolder.empty() || ::access(executableFolder.c_str(), W_OK) != 0) {
+        return dataFolder;
+    }
+    // Root may write to /usr/bin, but an installed program must not fill it.
+    const auto menuEntry = executableFolder.parent_path() / "share/applications" /
+                           (std::string(app::kDesktopId) + ".desktop");
+    std::error_code ec;
+    if (executableFolder.filename() == "bin" && std::filesystem::exists(menuEntry, ec)) {
+        return dataFolder;
+    }
+    return executableFolder;
+}
+
+std::filesystem::path UserDataFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+}
+
+std::filesystem::path ResolveProgramFolder() {
+    const auto data = UserDataFolder();
+    auto folder = ChooseProgramFolder(ExecutableFolder(), data);
+    if (folder == data) {
+        std::error_code ec;
+        std::filesystem::create_directories(data, ec);
+    }
+    return folder;
 }
 
 bool EnsureProgramSubfolders(const std::filesystem::path& programFolder) {

@@ -4,8 +4,21 @@
 
 namespace quill {
 
-// The folder of the running executable when it is writable, otherwise the
-// per-user data folder. Needs a QCoreApplication.
+// The folder of the running executable.
+std::filesystem::path ExecutableFolder();
+
+// Where the program keeps its files: the executable's folder when it is
+// writable and is not an installed copy (a bin folder whose prefix holds the
+// program's menu entry), otherwise dataFolder.
+std::filesystem::path ChooseProgramFolder(const std::filesystem::path& executableFolder,
+                                          const std::filesystem::path& dataFolder);
+
+// The per-user data folder (QStandardPaths::AppDataLocation); needs the
+// application and organisation names set, not an application object.
+std::filesystem::path UserDataFolder();
+
+// ChooseProgramFolder for the running program; creates the data folder when
+// that is the one chosen.
 std::filesystem::path ResolveProgramFolder();
 
 // Creates "folders" and "articles" below the program folder when missing.
