@@ -1,5 +1,5 @@
 #include "common/ProgramFolder.h"
-#include "extractor/AppShell.h"
+#include "app/AppShell.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 

@@ -11,10 +11,6 @@ std::string RemoteSizeText(std::int64_t bytes) {
     return FormatNumberPicture(static_cast<double>(bytes) / 1024.0, "### ### ###.##") + "Kb";
 }
 
-bool IsUsableRemoteName(std::string_view name) {
-    return !name.empty() && name.find_first_of(std::string_view("/\0\r\n", 4)) == name.npos;
-}
-
 RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
                                  std::string_view remotePath) {
     RemoteListing listing;
@@ -26,20 +22,16 @@ RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
             continue;
         }
         if (entry.folder) {
-            if (!IsUsableRemoteName(name)) {
-                listing.unusableFolders.emplace_back(name);
-                continue;
-            }
             std::string key = std::string(remotePath) + std::string(name) + "/";
             if (keys.insert(key).second) {
                 listing.folders.push_back({std::string(name), std::move(key)});
             }
             continue;
         }
-        RemoteFileItem item;
+        FileListRow item;
         item.name = std::string(name);
-        item.icon = FileTypeIndex(name);
-        item.sizeText = RemoteSizeText(entry.size);
+        item.type = FileTypeIndex(name);
+        item.sizeText = QString::fromStdString(RemoteSizeText(entry.size));
         if (entry.lastWrite) {
             FileDateTime time;
             time.year = entry.lastWrite->year;
@@ -47,9 +39,9 @@ RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
             time.day = entry.lastWrite->day;
             time.hour = entry.lastWrite->hour;
             time.minute = entry.lastWrite->minute;
-            item.dateText = FormatFileTime(time);
+            item.dateText = QString::fromStdString(FormatFileTime(time));
         }
-        item.bytesText = std::to_string(entry.size);
+        item.bytesText = QString::number(entry.size);
         listing.files.push_back(std::move(item));
     }
     return listing;
