@@ -367,10 +367,21 @@ void FtpListReader::line(std::string_view text) {
         return;
     }
     ParsedListLine parsed = m_mlsd ? ParseMlsdLine(text) : ParseListLine(text, m_today);
+    const bool lastWasEntry = m_lastWasEntry;
+    m_lastWasEntry = false;
     switch (parsed.kind) {
         case ListLineKind::Ignored:
             return;
         case ListLineKind::Unreadable:
+            // libcurl turns the listing's CR LF into LF, so a name with a line
+            // break arrives as an entry followed by a line that is no entry:
+            // that entry's name was cut short and is left out with it.
+            if (lastWasEntry && !entries.empty()) {
+                skipped.push_back({entries.back().name + "\n" + std::string(text),
+                                   "the name holds a line break"});
+                entries.pop_back();
+                return;
+            }
             skipped.push_back({std::string(text), "the line could not be read"});
             return;
         case ListLineKind::Entry:
@@ -381,6 +392,7 @@ void FtpListReader::line(std::string_view text) {
         skipped.push_back({name, "the name holds a \"/\", a NUL or a line break"});
         return;
     }
+    m_lastWasEntry = true;
     entries.push_back(std::move(parsed.entry));
 }
 

@@ -72,7 +72,8 @@ struct SkippedListLine {
 
 // Cuts a listing that arrives in pieces into lines and reads each. Lines end
 // in CR LF; a lone LF inside such a line belongs to a name (and keeps the
-// entry out). A listing without any CR LF uses lone LFs.
+// entry out). A listing without any CR LF uses lone LFs; there a line that is
+// no entry right after an entry is taken for the rest of that entry's name.
 class FtpListReader {
 public:
     FtpListReader(bool mlsd, FtpToday today) : m_mlsd(mlsd), m_today(today) {}
@@ -91,6 +92,7 @@ private:
     FtpToday m_today;
     std::string m_pending;
     int m_crlf = -1;  // unknown until the first line end
+    bool m_lastWasEntry = false;
 };
 
 }  // namespace quill
