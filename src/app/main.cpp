@@ -1,5 +1,5 @@
-#include "common/ProgramFolder.h"
 #include "app/AppShell.h"
+#include "common/ProgramFolder.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 

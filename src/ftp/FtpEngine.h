@@ -46,8 +46,7 @@ public:
         submit<FtpResult<T>>(
             [this, job = std::move(job)]() -> FtpResult<T> {
                 if (!m_connection) {
-                    return std::unexpected(
-                        FtpError{0, "Not connected", FtpErrorKind::Failed});
+                    return std::unexpected(FtpError{0, "Not connected", FtpErrorKind::Failed});
                 }
                 return job(*m_connection);
             },

@@ -1,6 +1,7 @@
 #include "RemoteListing.h"
 
 #include "common/NumberPicture.h"
+#include "common/TextOps.h"
 #include "localpane/FileTypes.h"
 
 #include <unordered_set>
@@ -18,7 +19,9 @@ RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
     std::unordered_set<std::string> keys;
     for (const auto& entry : entries) {
         const std::string_view name(entry.name.c_str());  // up to the first NUL
-        if (name.empty()) {
+        // The listing reader leaves such names out already; a name that
+        // could leave its folder never becomes a key or a command path.
+        if (name.empty() || HoldsSeparatorOrNul(entry.name) || HoldsLineBreak(name)) {
             continue;
         }
         if (entry.folder) {

@@ -298,10 +298,11 @@ QWidget* frmmain::buildCentral() {
             // Runs after the editor has closed, so the refresh may rebuild the list.
             QMetaObject::invokeMethod(
                 this,
-                [this, name = index.siblingAtColumn(kNameColumn)
-                                  .data(kFileNameRole)
-                                  .toByteArray()
-                                  .toStdString(),
+                [this,
+                 name = index.siblingAtColumn(kNameColumn)
+                            .data(kFileNameRole)
+                            .toByteArray()
+                            .toStdString(),
                  text] { ListView2_AfterLabelEdit(name, text); },
                 Qt::QueuedConnection);
         },
@@ -486,7 +487,9 @@ void frmmain::addLoginFolderNodes() {
         node = child;
         start = slash + 1;
     }
-    m_tview1->setCurrentItem(node);
+    if (node->parent() != nullptr) {
+        m_tview1->setCurrentItem(node);
+    }
 }
 
 QTreeWidgetItem* frmmain::nodeWithKey(const QByteArray& key) const {
@@ -576,8 +579,8 @@ void frmmain::fillFileList(std::vector<FileListRow> files) {
     items->reserve(static_cast<qsizetype>(rows->size()));
     // Made in slices between which the window paints; shown in one go.
     auto slice = std::make_shared<std::function<void(std::size_t)>>();
-    *slice = [this, rows, items, slice, list = QPointer<QTreeWidget>(m_listView2)](
-                 std::size_t from) {
+    *slice = [this, rows, items, slice,
+              list = QPointer<QTreeWidget>(m_listView2)](std::size_t from) {
         if (!list) {
             qDeleteAll(*items);
             return;

@@ -102,7 +102,7 @@ std::unique_ptr<FtpInternetSession> FtpInternetSession::Open(std::string agent) 
 struct FtpConnection::Impl {
     struct Exchange {
         std::string command;
-        std::string reply;  // the final reply line, "" until it arrived
+        std::string reply;               // the final reply line, "" until it arrived
         std::vector<std::string> lines;  // every reply line, multi-line ones too
     };
 
@@ -305,8 +305,8 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
     const std::string& host = params.host;
     if (host.empty() || host.find_first_of(" /?#@\\[]\"<>") != std::string::npos ||
         hasLineBreakOrNul(host) || params.port == 0) {
-        return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "Invalid server address or port",
-                                        FtpErrorKind::Failed});
+        return std::unexpected(
+            FtpError{CURLE_URL_MALFORMAT, "Invalid server address or port", FtpErrorKind::Failed});
     }
     if (hasLineBreakOrNul(params.user) || hasLineBreakOrNul(params.password)) {
         return std::unexpected(FtpError{CURLE_URL_MALFORMAT,
@@ -397,8 +397,8 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern) {
     std::string mask = path.substr(slash + 1);
     const std::string folder = path.substr(0, slash + 1);
     if (hasLineBreakOrNul(folder)) {
-        return std::unexpected(
-            FtpError{CURLE_URL_MALFORMAT, "The folder name holds a line break", FtpErrorKind::Failed});
+        return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "The folder name holds a line break",
+                                        FtpErrorKind::Failed});
     }
     Impl& d = *m_impl;
     const FtpToday today = FtpToday::Now();

@@ -22,13 +22,13 @@ namespace quill {
 
 // What went wrong, for the window to report without reading curl's codes.
 enum class FtpErrorKind {
-    Failed,     // any other failure; the text says what
-    Refused,    // the server refused: the connection, the login or the command
-    NotFound,   // the folder or file is not there
-    TimedOut,   // the server stayed silent, or the deadline passed
-    Stopped,    // the user stopped it
-    TooLarge,   // more data than the limit allows
-    Dropped,    // the connection broke; a command may or may not have run
+    Failed,    // any other failure; the text says what
+    Refused,   // the server refused: the connection, the login or the command
+    NotFound,  // the folder or file is not there
+    TimedOut,  // the server stayed silent, or the deadline passed
+    Stopped,   // the user stopped it
+    TooLarge,  // more data than the limit allows
+    Dropped,   // the connection broke; a command may or may not have run
 };
 
 struct FtpError {

@@ -114,8 +114,8 @@ ParsedListLine unixLine(std::string_view line, const FtpToday& today) {
         if (monthFromName(words[m]) == 0 || number(words[m - 1], kMaxSizeDigits) < 0) {
             continue;
         }
-        const std::string timeText =
-            std::string(words[m]) + " " + std::string(words[m + 1]) + " " + std::string(words[m + 2]);
+        const std::string timeText = std::string(words[m]) + " " + std::string(words[m + 1]) + " " +
+                                     std::string(words[m + 2]);
         const auto lastWrite = ParseListingTime(timeText, today.year, today.month, today.day);
         std::string_view name = after[m + 2];
         if (!lastWrite || name.size() < 2 || !isBlank(name.front())) {
@@ -155,8 +155,8 @@ ParsedListLine dosLine(std::string_view line, const FtpToday& today) {
         ++i;
     }
     const std::string_view name = rest.substr(i);
-    const auto lastWrite = ParseListingTime(std::string(date) + " " + std::string(clock), today.year,
-                                            today.month, today.day);
+    const auto lastWrite = ParseListingTime(std::string(date) + " " + std::string(clock),
+                                            today.year, today.month, today.day);
     if (!lastWrite || name.empty()) {
         return {};
     }
@@ -259,7 +259,8 @@ ParsedListLine ParseMlsdLine(std::string_view line) {
     while (!facts.empty()) {
         const auto semicolon = facts.find(';');
         const std::string_view fact = facts.substr(0, semicolon);
-        facts = semicolon == std::string_view::npos ? std::string_view{} : facts.substr(semicolon + 1);
+        facts =
+            semicolon == std::string_view::npos ? std::string_view{} : facts.substr(semicolon + 1);
         const auto equals = fact.find('=');
         if (equals == std::string_view::npos) {
             continue;
