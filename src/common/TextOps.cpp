@@ -96,4 +96,24 @@ std::string Replace(std::string_view sIn, std::string_view sFind, std::string_vi
     return out;
 }
 
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = AsciiLower(c);
+    }
+    return lower;
+}
+
+bool HoldsSeparatorOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos;
+}
+
+bool HoldsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && !HoldsSeparatorOrNul(name);
+}
+
 }  // namespace quill

@@ -36,4 +36,22 @@ std::string Replace(std::string_view sIn, std::string_view sFind, std::string_vi
                     std::int32_t nStart = 1, std::int32_t nCount = -1,
                     CompareMode bCompare = CompareMode::Binary);
 
+// ASCII letters in lower case; every other byte as it is (names are bytes in
+// any encoding, so no locale takes part).
+constexpr char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string AsciiLower(std::string_view text);
+
+// '/' or NUL: the text cannot be one part of a path.
+bool HoldsSeparatorOrNul(std::string_view text);
+// CR or LF: the text cannot be one line of a protocol command or an INI file.
+bool HoldsLineBreak(std::string_view text);
+
+// The one check for a name that comes from outside (a server, a web page, the
+// user) and is to name one file or folder inside a given folder: not empty,
+// not "." or "..", no '/' and no NUL. Callers that put the name into a
+// one-line format also refuse HoldsLineBreak.
+bool IsPlainName(std::string_view name);
+
 }  // namespace quill

@@ -2,7 +2,6 @@
 
 #include "FtpSession.h"
 #include "common/TextCodec.h"
-#include "frmmain.h"
 #include "platform/AppContext.h"
 
 #include <QApplication>
@@ -35,10 +34,9 @@ std::string bytes(const QString& text) {
 
 }  // namespace
 
-FrmConnect::FrmConnect(AppContext& context, frmmain& client, QWidget* parent)
+FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
     : QDialog(parent),
       m_context(context),
-      m_client(client),
       m_profiles(context.programFolder),
       m_txtSiteName(new QLineEdit(this)),
       m_txtServer(new QLineEdit(this)),
@@ -281,10 +279,7 @@ void FrmConnect::Command3_Click() {
     // fire; the window must not go away under the running attempt, so the
     // close waits until the attempt has returned.
     m_connecting = true;
-    m_client.Connect(request, [this] {
-        m_closePending = false;
-        m_timer1->start();
-    });
+    Q_EMIT connectRequested(request);
     m_connecting = false;
     if (m_closePending) {
         m_closePending = false;
@@ -345,6 +340,11 @@ void FrmConnect::anonymousToggle() {
         m_txtPass->clear();
     }
     m_command5->setEnabled(false);
+}
+
+void FrmConnect::startTimer1() {
+    m_closePending = false;
+    m_timer1->start();
 }
 
 void FrmConnect::Timer1_Timer() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FtpSession.h"
 #include "SiteProfiles.h"
 
 #include <QDialog>
@@ -16,11 +17,10 @@ class QTreeWidgetItem;
 namespace quill {
 
 struct AppContext;
-class frmmain;
 
 // The site manager: edits one site's parameters, keeps named profiles and
-// starts a connection in the client window. Closes itself two seconds after
-// a connection attempt.
+// asks the client window for a connection. Closes itself two seconds after a
+// connection attempt.
 class FrmConnect final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FrmConnect)
@@ -29,7 +29,7 @@ public:
     static constexpr const char* kAnonymousPassword = "guest@quill.exam";
     static constexpr const char* kAnonymousUser = "annonymous";
 
-    FrmConnect(AppContext& context, frmmain& client, QWidget* parent = nullptr);
+    explicit FrmConnect(AppContext& context, QWidget* parent = nullptr);
 
     // Fields the quick-connect bar fills before it runs Connect.
     void setConnectFields(const QString& server, const QString& user, const QString& password,
@@ -41,6 +41,13 @@ public:
     void Command3_Click();  // Connect
     void Command5_Click();  // Delete
     void RefreshProfileTree();
+    // The client has opened the session for an attempt (or connected): the
+    // window closes two seconds later.
+    void startTimer1();
+
+Q_SIGNALS:
+    // Connect with these values; the fields have been checked.
+    void connectRequested(const quill::ConnectRequest& request);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,7 +59,6 @@ private:
     void Timer1_Timer();
 
     AppContext& m_context;
-    frmmain& m_client;
     SiteProfiles m_profiles;
     QString m_profileFile;
 

@@ -1,5 +1,7 @@
 #include "FtpSession.h"
 
+#include "common/TextOps.h"
+
 namespace quill {
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
@@ -31,8 +33,20 @@ std::string SearchPatternForLoginFolder(std::string_view loginFolder) {
     return pattern;
 }
 
+std::string RemotePathForLoginFolder(std::string_view loginFolder) {
+    std::string path(loginFolder);
+    if (path.empty() || path.front() != '/' || HoldsLineBreak(path) ||
+        path.find('\0') != std::string::npos) {
+        return "/";
+    }
+    if (path.back() != '/') {
+        path += '/';
+    }
+    return path;
+}
+
 void FtpSession::CloseHandles() {
-    ConnectionHandle.reset();
+    engine.closeConnection();
     SessionHandle.reset();
 }
 
@@ -44,13 +58,15 @@ bool FtpSession::OpenSession(const ConnectRequest& request) {
     ServerPort = request.port;
     Passive = request.passive;
     RemotePath.clear();
+    m_agent = request.siteName;
     SessionHandle = sessionOpener(request.siteName);
     return SessionHandle != nullptr;
 }
 
-FtpResult<std::string> FtpSession::ConnectServer() {
+void FtpSession::ConnectServer(std::function<void(FtpResult<std::string>)> done) {
     if (!SessionHandle) {
-        return std::unexpected(FtpError{0, "No Internet session"});
+        done(std::unexpected(FtpError{0, "No Internet session", FtpErrorKind::Failed}));
+        return;
     }
     FtpConnectParams params;
     params.host = ServerAddress;
@@ -59,14 +75,14 @@ FtpResult<std::string> FtpSession::ConnectServer() {
     params.password = LoginPassword;
     params.passive = Passive;
     params.timeouts = timeouts;
-    auto connection = FtpConnection::Connect(*SessionHandle, std::move(params));
-    if (!connection) {
-        return std::unexpected(connection.error());
-    }
-    ConnectionHandle = std::move(*connection);
-    std::string loginFolder = ConnectionHandle->CurrentDirectory();
-    SearchPattern = SearchPatternForLoginFolder(loginFolder);
-    return loginFolder;
+    engine.connectServer(m_agent, std::move(params),
+                         [this, done = std::move(done)](FtpResult<std::string> loginFolder) {
+                             if (loginFolder) {
+                                 SearchPattern = SearchPatternForLoginFolder(*loginFolder);
+                                 RemotePath = RemotePathForLoginFolder(*loginFolder);
+                             }
+                             done(std::move(loginFolder));
+                         });
 }
 
 }  // namespace quill

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FtpEngine.h"
 #include "platform/FtpConnection.h"
 
 #include <cstdint>
@@ -19,6 +20,10 @@ std::optional<std::uint16_t> ParsePort(std::string_view text);
 // followed by "*.*", with a "/" between when the folder does not end in one.
 std::string SearchPatternForLoginFolder(std::string_view loginFolder);
 
+// The remote folder after login: the login folder ending in "/", or "/" when
+// the server named none (or one that is not an absolute path).
+std::string RemotePathForLoginFolder(std::string_view loginFolder);
+
 struct ConnectRequest {
     std::string server;
     std::string user;
@@ -28,14 +33,14 @@ struct ConnectRequest {
     bool passive = true;
 };
 
-// The one FTP session of the program: its two handles, the values of the
-// current connection and the remote position. Connected means both handles
-// are held.
+// The one FTP session of the program: the Internet session, the connection
+// (owned by the engine's worker), the values of the current connection and
+// the remote position. Connected means both are held.
 class FtpSession {
 public:
     using SessionOpener = std::function<std::unique_ptr<FtpInternetSession>(std::string agent)>;
 
-    bool connected() const { return SessionHandle && ConnectionHandle; }
+    bool connected() const { return SessionHandle && engine.hasConnection(); }
 
     // Closes the connection, then the session; safe when neither is open.
     void CloseHandles();
@@ -45,12 +50,13 @@ public:
     // An earlier connection is closed first.
     bool OpenSession(const ConnectRequest& request);
 
-    // Connects and logs in with the stored values. On success SearchPattern
-    // is the login folder's pattern and the result is the login folder.
-    FtpResult<std::string> ConnectServer();
+    // Connects and logs in with the stored values on the engine. On success
+    // SearchPattern is the login folder's pattern, RemotePath the login
+    // folder, and done gets the login folder.
+    void ConnectServer(std::function<void(FtpResult<std::string>)> done);
 
     std::unique_ptr<FtpInternetSession> SessionHandle;
-    std::unique_ptr<FtpConnection> ConnectionHandle;
+    FtpEngine engine;  // holds the connection handle on its worker
     std::string ServerAddress;
     std::string LoginName;
     std::string LoginPassword;
@@ -62,6 +68,9 @@ public:
     FtpTimeouts timeouts;
     // Replaceable so tests can make the session fail to open.
     SessionOpener sessionOpener = &FtpInternetSession::Open;
+
+private:
+    std::string m_agent;
 };
 
 }  // namespace quill

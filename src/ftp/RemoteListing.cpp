@@ -1,6 +1,7 @@
 #include "RemoteListing.h"
 
 #include "common/NumberPicture.h"
+#include "common/TextOps.h"
 #include "localpane/FileTypes.h"
 
 #include <unordered_set>
@@ -11,10 +12,6 @@ std::string RemoteSizeText(std::int64_t bytes) {
     return FormatNumberPicture(static_cast<double>(bytes) / 1024.0, "### ### ###.##") + "Kb";
 }
 
-bool IsUsableRemoteName(std::string_view name) {
-    return !name.empty() && name.find_first_of(std::string_view("/\0\r\n", 4)) == name.npos;
-}
-
 RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
                                  std::string_view remotePath) {
     RemoteListing listing;
@@ -22,24 +19,22 @@ RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
     std::unordered_set<std::string> keys;
     for (const auto& entry : entries) {
         const std::string_view name(entry.name.c_str());  // up to the first NUL
-        if (name.empty()) {
+        // The listing reader leaves such names out already; a name that
+        // could leave its folder never becomes a key or a command path.
+        if (name.empty() || HoldsSeparatorOrNul(entry.name) || HoldsLineBreak(name)) {
             continue;
         }
         if (entry.folder) {
-            if (!IsUsableRemoteName(name)) {
-                listing.unusableFolders.emplace_back(name);
-                continue;
-            }
             std::string key = std::string(remotePath) + std::string(name) + "/";
             if (keys.insert(key).second) {
                 listing.folders.push_back({std::string(name), std::move(key)});
             }
             continue;
         }
-        RemoteFileItem item;
+        FileListRow item;
         item.name = std::string(name);
-        item.icon = FileTypeIndex(name);
-        item.sizeText = RemoteSizeText(entry.size);
+        item.type = FileTypeIndex(name);
+        item.sizeText = QString::fromStdString(RemoteSizeText(entry.size));
         if (entry.lastWrite) {
             FileDateTime time;
             time.year = entry.lastWrite->year;
@@ -47,9 +42,9 @@ RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
             time.day = entry.lastWrite->day;
             time.hour = entry.lastWrite->hour;
             time.minute = entry.lastWrite->minute;
-            item.dateText = FormatFileTime(time);
+            item.dateText = QString::fromStdString(FormatFileTime(time));
         }
-        item.bytesText = std::to_string(entry.size);
+        item.bytesText = QString::number(entry.size);
         listing.files.push_back(std::move(item));
     }
     return listing;

@@ -3,6 +3,8 @@
 #include "common/FileWrite.h"
 
 #define SI_CONVERT_ICU
+#include "common/TextOps.h"
+
 #include <SimpleIni.h>
 
 #include <algorithm>
@@ -13,13 +15,13 @@
 namespace quill {
 namespace {
 
+// A profile is a file named after its site, and the name is an INI line.
+bool IsSiteName(std::string_view name) {
+    return IsPlainName(name) && !HoldsLineBreak(name);
+}
+
 constexpr const char* kSection = "PROFIL";
 constexpr const char* kExtension = ".ftp";
-
-bool nameIsSafe(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0\r\n", 4)) == std::string_view::npos;
-}
 
 std::string oneLine(std::string value) {
     // A line break would end the INI value and start a line of its own.
@@ -66,7 +68,7 @@ std::string CutToCharacters(std::string_view text, std::size_t maxChars) {
 
 std::expected<std::filesystem::path, std::string> SiteProfiles::PathFor(
     std::string_view siteName) const {
-    if (!nameIsSafe(siteName)) {
+    if (!IsSiteName(siteName)) {
         return std::unexpected(
             "The site name can not be used as a file name. Leave out \"/\" and line breaks, "
             "and do not use \".\" or \"..\" as a name.");
@@ -76,7 +78,7 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::PathFor(
 
 std::expected<std::filesystem::path, std::string> SiteProfiles::fileFor(
     std::string_view fileName) const {
-    if (!nameIsSafe(fileName)) {
+    if (!IsSiteName(fileName)) {
         return std::unexpected("Not a profile file name");
     }
     return m_folder / std::string(fileName);

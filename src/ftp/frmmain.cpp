@@ -4,11 +4,13 @@
 #include "RemoteListing.h"
 #include "StatusLog.h"
 #include "common/TextCodec.h"
+#include "common/TextOps.h"
+#include "localpane/LocalFileOps.h"
 #include "localpane/LocalPane.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
+#include "platform/FileListItems.h"
 #include "platform/FileTypeIcons.h"
-#include "platform/TextSortItem.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTimer>
@@ -37,15 +40,6 @@
 
 namespace quill {
 namespace {
-
-// The hourglass over the window while a blocking step runs.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Image list: 1..10 file types, 11 server root, 12 folder, 13 open folder.
 QIcon imageListIcon(int index) {
@@ -70,8 +64,16 @@ QString display(const std::string& bytes) {
     return ToDisplay(bytes, DetectEncoding(bytes));
 }
 
+QString inQuotes(const std::string& bytes) {
+    return QStringLiteral("\"") + display(bytes) + QStringLiteral("\"");
+}
+
 QByteArray bytesOf(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string nameOf(const QTreeWidgetItem* item) {
+    return item->data(kNameColumn, kFileNameRole).toByteArray().toStdString();
 }
 
 QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
@@ -79,6 +81,23 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     label->setBuddy(buddy);
     return label;
 }
+
+// Three or four octal digits, as SITE CHMOD takes them.
+bool IsOctalMode(const QString& mode) {
+    if (mode.size() < 3 || mode.size() > 4) {
+        return false;
+    }
+    for (const QChar c : mode) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('7')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Rows go into the list in slices so a folder of 200,000 entries never
+// stops the window from painting.
+constexpr std::size_t kRowsPerSlice = 20000;
 
 }  // namespace
 
@@ -90,9 +109,14 @@ frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_
     // program folder.
     m_localPane = new LocalPane(m_context, this);
     m_localPane->setFolder(m_context.programFolder);
+    connect(m_localPane, &LocalPane::uploadRequested, this, &frmmain::zLokUp_Click);
     buildMenus();
     buildToolBar();
     setCentralWidget(buildCentral());
+    connect(&m_session.engine, &FtpEngine::busyChanged, this, &frmmain::setBusy);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &frmmain::cmdStop_Click);
+    setBusy(false);
 }
 
 frmmain::~frmmain() {
@@ -105,14 +129,21 @@ void frmmain::buildMenus() {
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
+    auto command = [&](QMenu* menu, const char* name, const QString& caption,
+                       void (frmmain::*handler)()) {
+        QAction* a = action(menu, name, caption);
+        connect(a, &QAction::triggered, this, handler);
+        m_ftpCommands.push_back(a);
+        return a;
+    };
     auto separator = [](QMenu* menu, const char* name) {
         menu->addSeparator()->setObjectName(QString::fromLatin1(name));
     };
 
     QMenu* zSoubor = menuBar()->addMenu(QStringLiteral("&File"));
     zSoubor->setObjectName(QStringLiteral("zSoubor"));
-    connect(action(zSoubor, "zConnect", QStringLiteral("&Connect")), &QAction::triggered, this,
-            &frmmain::zConnect_Click);
+    command(zSoubor, "zConnect", QStringLiteral("&Connect"), &frmmain::zConnect_Click);
+    // Disconnect stays available: it also ends a running operation.
     connect(action(zSoubor, "zDisconnect", QStringLiteral("&Disconnect")), &QAction::triggered,
             this, &frmmain::zDisconnect_Click);
     separator(zSoubor, "zSep9");
@@ -124,22 +155,25 @@ void frmmain::buildMenus() {
     option->addMenu(m_localPane->clientMenu());
     m_zRemote = option->addMenu(QStringLiteral("Server"));
     m_zRemote->setObjectName(QStringLiteral("zRemote"));
-    connect(action(m_zRemote, "zRemRef", QStringLiteral("&Refresh")), &QAction::triggered, this,
-            &frmmain::Refresh);
+    command(m_zRemote, "zRemRef", QStringLiteral("&Refresh"), &frmmain::Refresh);
     separator(m_zRemote, "zSep7");
-    // Transfers and remote file operations come with their own changes.
-    action(m_zRemote, "zRemDown", QStringLiteral("&Download"))->setEnabled(false);
-    action(m_zRemote, "zRemNF", QStringLiteral("&New Folder"))->setEnabled(false);
-    action(m_zRemote, "zRemDF", QStringLiteral("Rem&ove Folder"))->setEnabled(false);
-    action(m_zRemote, "zRemDS", QStringLiteral("&Delete File"))->setEnabled(false);
-    action(m_zRemote, "zRemRS", QStringLiteral("Ren&ame File"))->setEnabled(false);
+    command(m_zRemote, "zRemDown", QStringLiteral("&Download"), &frmmain::zRemDown_Click);
+    command(m_zRemote, "zRemNF", QStringLiteral("&New Folder"), &frmmain::zRemNF_Click);
+    command(m_zRemote, "zRemDF", QStringLiteral("Rem&ove Folder"), &frmmain::zRemDF_Click);
+    command(m_zRemote, "zRemDS", QStringLiteral("&Delete File"), &frmmain::zRemDS_Click);
+    command(m_zRemote, "zRemRS", QStringLiteral("Ren&ame File"), &frmmain::zRemRS_Click);
+    if (auto* zLokUp = m_localPane->clientMenu()->findChild<QAction*>(QStringLiteral("zLokUp"))) {
+        m_ftpCommands.push_back(zLokUp);
+    } else if (auto* found = m_localPane->findChild<QAction*>(QStringLiteral("zLokUp"))) {
+        m_ftpCommands.push_back(found);
+    }
 
     QMenu* zNast = menuBar()->addMenu(QStringLiteral("&Tools"));
     zNast->setObjectName(QStringLiteral("zNast"));
     m_zPassive = action(zNast, "zPassive", QStringLiteral("&Passive mode"));
     m_zPassive->setCheckable(true);
     separator(zNast, "okala");
-    action(zNast, "chmod", QStringLiteral("Properties"))->setEnabled(false);
+    command(zNast, "chmod", QStringLiteral("Properties"), &frmmain::chmod_Click);
 
     QMenu* zHilfe = menuBar()->addMenu(QStringLiteral("&Help"));
     zHilfe->setObjectName(QStringLiteral("zHilfe"));
@@ -155,19 +189,19 @@ void frmmain::buildToolBar() {
         const char* key;
         const char* tip;
         QStyle::StandardPixmap icon;
-        bool available;
+        bool ftpCommand;
     };
-    // Upload, download, new folder and delete arrive with the transfer and
-    // remote-operation changes; their buttons are in place but unavailable.
+    // Tool tips as the product has them, even where they name another
+    // button's command; the click is dispatched on the key.
     static constexpr Button kButtons[] = {
         {"Connect", "Connect", QStyle::SP_DialogYesButton, true},
-        {"Disconnect", "Disconnect", QStyle::SP_DialogNoButton, true},
+        {"Disconnect", "Disconnect", QStyle::SP_DialogNoButton, false},
         {"Reload2", "Reconnect", QStyle::SP_BrowserReload, true},
-        {"Upload", "Upload", QStyle::SP_ArrowUp, false},
-        {"NewFolder2", "Download", QStyle::SP_ArrowDown, false},
-        {"DelFolder2", "Add folder", QStyle::SP_FileDialogNewFolder, false},
-        {"Rename2", "Delete file", QStyle::SP_TrashIcon, false},
-        {"DelFile2", "About", QStyle::SP_MessageBoxInformation, true},
+        {"Upload", "Upload", QStyle::SP_ArrowUp, true},
+        {"NewFolder2", "Download", QStyle::SP_ArrowDown, true},
+        {"DelFolder2", "Add folder", QStyle::SP_FileDialogNewFolder, true},
+        {"Rename2", "Delete file", QStyle::SP_TrashIcon, true},
+        {"DelFile2", "About", QStyle::SP_MessageBoxInformation, false},
     };
     for (const Button& button : kButtons) {
         const QString key = QString::fromLatin1(button.key);
@@ -176,8 +210,10 @@ void frmmain::buildToolBar() {
         a->setObjectName(key);
         a->setData(key);
         a->setToolTip(QString::fromLatin1(button.tip));
-        a->setEnabled(button.available);
         connect(a, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
+        if (button.ftpCommand) {
+            m_ftpCommands.push_back(a);
+        }
     }
 }
 
@@ -207,6 +243,10 @@ QWidget* frmmain::buildCentral() {
     m_command4 = new QPushButton(QStringLiteral("Connect"), central);
     m_command4->setObjectName(QStringLiteral("Command4"));
     connect(m_command4, &QPushButton::clicked, this, &frmmain::Command4_Click);
+    m_cmdStop = new QPushButton(QStringLiteral("&Stop"), central);
+    m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    m_cmdStop->setToolTip(QStringLiteral("Stop the running FTP command (Esc)"));
+    connect(m_cmdStop, &QPushButton::clicked, this, &frmmain::cmdStop_Click);
     // Enter in any quick-connect field connects, as the bar's button does.
     for (QLineEdit* field : {m_txtserver, m_txtuser, m_txtpass, m_txtport}) {
         connect(field, &QLineEdit::returnPressed, this, &frmmain::Command4_Click);
@@ -222,6 +262,7 @@ QWidget* frmmain::buildCentral() {
     quickBar->addWidget(buddyLabel(QStringLiteral("Port :"), m_txtport, central));
     quickBar->addWidget(m_txtport);
     quickBar->addWidget(m_command4);
+    quickBar->addWidget(m_cmdStop);
 
     m_label3 = new QLabel(central);
     m_label3->setObjectName(QStringLiteral("Label3"));
@@ -239,6 +280,7 @@ QWidget* frmmain::buildCentral() {
     m_listView2 = new QTreeWidget(central);
     m_listView2->setObjectName(QStringLiteral("ListView2"));
     m_listView2->setAccessibleName(QStringLiteral("Remote files"));
+    m_listView2->installEventFilter(this);
     m_listView2->setColumnCount(4);
     m_listView2->setHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"), QString()});
@@ -248,6 +290,23 @@ QWidget* frmmain::buildCentral() {
     m_listView2->setRootIsDecorated(false);
     m_listView2->setUniformRowHeights(true);
     m_listView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView2->setAllColumnsShowFocus(true);
+    // Names are edited only through "Ren&ame File"; the server decides.
+    m_listView2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView2->setItemDelegate(new RenameDelegate(
+        [this](const QModelIndex& index, const QString& text) {
+            // Runs after the editor has closed, so the refresh may rebuild the list.
+            QMetaObject::invokeMethod(
+                this,
+                [this,
+                 name = index.siblingAtColumn(kNameColumn)
+                            .data(kFileNameRole)
+                            .toByteArray()
+                            .toStdString(),
+                 text] { ListView2_AfterLabelEdit(name, text); },
+                Qt::QueuedConnection);
+        },
+        m_listView2));
     m_listView2->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     m_listView2->header()->setSectionsClickable(true);
     connect(m_listView2->header(), &QHeaderView::sectionClicked, this, &frmmain::Sort);
@@ -316,14 +375,15 @@ QWidget* frmmain::buildCentral() {
     setTabOrder(m_txtuser, m_txtpass);
     setTabOrder(m_txtpass, m_txtport);
     setTabOrder(m_txtport, m_command4);
+    setTabOrder(m_command4, m_cmdStop);
     // The local pane's lists come between the quick-connect bar and the server's.
     auto* drive1 = m_localPane->findChild<QWidget*>(QStringLiteral("Drive1"));
     auto* listView1 = m_localPane->findChild<QWidget*>(QStringLiteral("ListView1"));
     if (drive1 != nullptr && listView1 != nullptr) {
-        setTabOrder(m_command4, drive1);
+        setTabOrder(m_cmdStop, drive1);
         setTabOrder(listView1, m_tview1);
     } else {
-        setTabOrder(m_command4, m_tview1);
+        setTabOrder(m_cmdStop, m_tview1);
     }
     setTabOrder(m_tview1, m_listView2);
     setTabOrder(m_listView2, m_txtInfo);
@@ -341,15 +401,38 @@ void frmmain::LogEntry(const QString& message) {
     AppendLog(quill::LogEntry(LogTime(), message));
 }
 
-void frmmain::Connect(const ConnectRequest& request, const std::function<void()>& sessionOpened) {
+void frmmain::setBusy(bool busy) {
+    for (QAction* command : m_ftpCommands) {
+        command->setEnabled(!busy);
+    }
+    m_command4->setEnabled(!busy);
+    m_cmdStop->setEnabled(busy);
+    // The local pane stays usable; the server's panes show that they wait.
+    for (QWidget* pane : {static_cast<QWidget*>(m_tview1), static_cast<QWidget*>(m_listView2)}) {
+        if (busy) {
+            pane->setCursor(Qt::BusyCursor);
+        } else {
+            pane->unsetCursor();
+        }
+    }
+}
+
+void frmmain::cmdStop_Click() {
+    if (busy()) {
+        m_session.engine.stop();
+    }
+}
+
+void frmmain::Connect(const ConnectRequest& request) {
+    if (busy()) {
+        return;
+    }
     m_tview1->clear();
     m_txtInfo->clear();
     m_zPassive->setChecked(request.passive);
     // An earlier connection is closed before the new session opens.
     const bool opened = m_session.OpenSession(request);
-    if (sessionOpened) {
-        sessionOpened();
-    }
+    Q_EMIT sessionOpened();
     if (!opened) {
         m_context.dialogs.message(QStringLiteral("Connection to service failed!"),
                                   MessageIcon::Exclamation);
@@ -359,14 +442,17 @@ void frmmain::Connect(const ConnectRequest& request, const std::function<void()>
     }
     AppendLog(
         ConnectHeading(LogDate(), LogTime(), Qs(request.siteName), Qs(m_session.ServerAddress)));
-    FtpResult<std::string> loginFolder;
-    {
-        WaitCursor wait;
-        loginFolder = m_session.ConnectServer();
-    }
+    m_session.ConnectServer(
+        [this](const FtpResult<std::string>& loginFolder) { connectFinished(loginFolder); });
+}
+
+void frmmain::connectFinished(const FtpResult<std::string>& loginFolder) {
     if (!loginFolder) {
-        m_context.dialogs.message(QStringLiteral("Connection to server failed"),
-                                  MessageIcon::Exclamation);
+        // A stop is the user's own doing: the log says so, no box.
+        if (loginFolder.error().kind != FtpErrorKind::Stopped) {
+            m_context.dialogs.message(QStringLiteral("Connection to server failed"),
+                                      MessageIcon::Exclamation);
+        }
         LogEntry(QStringLiteral(" > Connection to server failed."));
         LogEntry(QStringLiteral(" > ") + Qs(loginFolder.error().text));
         m_session.CloseHandles();
@@ -375,14 +461,34 @@ void frmmain::Connect(const ConnectRequest& request, const std::function<void()>
     LogEntry(QStringLiteral(" > Connected to servise, looking for host."));
     m_label3->setText(display(*loginFolder));
     LogEntry(QStringLiteral(" > Connected to server."));
-    auto* root = new QTreeWidgetItem(m_tview1, {QStringLiteral("..")});
-    root->setData(0, kKeyRole, QByteArray("/"));
-    root->setData(0, kImageRole, 11);
-    root->setIcon(0, imageListIcon(11));
-    m_session.RemotePath.assign(1, '/');  // "= \"/\"" trips a false -Wrestrict in g++ 12 -O3
+    addLoginFolderNodes();
     List();
-    if (sessionOpened) {
-        sessionOpened();
+    Q_EMIT sessionOpened();
+}
+
+void frmmain::addLoginFolderNodes() {
+    auto* node = new QTreeWidgetItem(m_tview1, {QStringLiteral("..")});
+    node->setData(0, kKeyRole, QByteArray("/"));
+    node->setData(0, kImageRole, 11);
+    node->setIcon(0, imageListIcon(11));
+    // A deeper login folder gets its own nodes, so the first listing hangs
+    // under the folder it shows.
+    const std::string& path = m_session.RemotePath;
+    std::size_t start = 1;
+    while (start < path.size()) {
+        const auto slash = path.find('/', start);
+        const std::string name = path.substr(start, slash - start);
+        auto* child = new QTreeWidgetItem(node, {display(name)});
+        child->setData(0, kKeyRole, bytesOf(path.substr(0, slash + 1)));
+        child->setData(0, kFileNameRole, bytesOf(name));
+        child->setData(0, kImageRole, 12);
+        child->setIcon(0, imageListIcon(12));
+        node->setExpanded(true);
+        node = child;
+        start = slash + 1;
+    }
+    if (node->parent() != nullptr) {
+        m_tview1->setCurrentItem(node);
     }
 }
 
@@ -395,69 +501,116 @@ QTreeWidgetItem* frmmain::nodeWithKey(const QByteArray& key) const {
     return nullptr;
 }
 
+QTreeWidgetItem* frmmain::selectedNode() const {
+    QTreeWidgetItem* node = m_tview1->currentItem();
+    return node != nullptr && node->isSelected() ? node : nullptr;
+}
+
 void frmmain::List() {
     if (!m_session.connected()) {
         m_context.dialogs.message(QStringLiteral("You are not connected to any server"),
                                   MessageIcon::Critical);
         return;
     }
-    WaitCursor wait;
     m_listView2->clear();
     LogEntry(QStringLiteral(" > Transfering data..."));
-    LogEntry(QStringLiteral(" > Opening folder: \"") + display(m_session.SearchPattern) +
-             QStringLiteral("\""));
-    auto found = m_session.ConnectionHandle->FindFiles(m_session.SearchPattern);
-    if (found) {
-        const RemoteListing listing = BuildRemoteListing(*found, m_session.RemotePath);
-        if (QTreeWidgetItem* parent = nodeWithKey(bytesOf(m_session.RemotePath))) {
-            for (const auto& folder : listing.folders) {
-                auto* node = new QTreeWidgetItem(parent, {display(folder.name)});
-                node->setData(0, kKeyRole, bytesOf(folder.key));
-                node->setData(0, kNameRole, bytesOf(folder.name));
-                node->setData(0, kImageRole, 12);
-                node->setIcon(0, imageListIcon(12));
+    LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
+    // The rows are built on the worker too, so only the items are made here.
+    m_session.engine.run<RemoteListing>(
+        [pattern = m_session.SearchPattern,
+         remotePath = m_session.RemotePath](FtpConnection& connection) -> FtpResult<RemoteListing> {
+            auto found = connection.FindFiles(pattern);
+            if (!found) {
+                return std::unexpected(found.error());
             }
-            if (m_tview1->topLevelItemCount() > 0) {
-                m_tview1->topLevelItem(0)->setExpanded(true);
+            RemoteListing listing = BuildRemoteListing(found->entries, remotePath);
+            listing.skipped = std::move(found->skipped);
+            return listing;
+        },
+        [this, remotePath = m_session.RemotePath](FtpResult<RemoteListing> result) {
+            if (result) {
+                if (QTreeWidgetItem* parent = nodeWithKey(bytesOf(remotePath))) {
+                    for (const auto& folder : result->folders) {
+                        auto* node = new QTreeWidgetItem(parent, {display(folder.name)});
+                        node->setData(0, kKeyRole, bytesOf(folder.key));
+                        node->setData(0, kFileNameRole, bytesOf(folder.name));
+                        node->setData(0, kImageRole, 12);
+                        node->setIcon(0, imageListIcon(12));
+                    }
+                    if (m_tview1->topLevelItemCount() > 0) {
+                        m_tview1->topLevelItem(0)->setExpanded(true);
+                    }
+                }
             }
+            showListing(std::move(result));
+        });
+}
+
+void frmmain::showListing(FtpResult<RemoteListing> result) {
+    if (!result) {
+        // A folder that is not there lists as empty; anything else is a
+        // failure and says why.
+        if (result.error().kind == FtpErrorKind::NotFound) {
+            LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
+        } else {
+            LogEntry(QStringLiteral(" > ") + Qs(result.error().text));
+            LogEntry(QStringLiteral(" > Data transfer failed."));
         }
-        for (const auto& name : listing.unusableFolders) {
-            LogEntry(QStringLiteral(" > Folder not shown, its name can not be opened: \"") +
-                     display(name) + QStringLiteral("\""));
+        return;
+    }
+    for (const auto& skipped : result->skipped) {
+        LogEntry(QStringLiteral(" > Left out of the listing: ") + inQuotes(skipped.text) +
+                 QStringLiteral(" (") + Qs(skipped.reason) + QStringLiteral(")"));
+    }
+    fillFileList(std::move(result->files));
+}
+
+void frmmain::fillFileList(std::vector<FileListRow> files) {
+    static const auto icons = [] {
+        std::array<QIcon, 11> all;
+        for (std::size_t i = 1; i < all.size(); ++i) {
+            all[i] = imageListIcon(static_cast<int>(i));
         }
-        // Built in one go with painting off: a 20,000-entry folder fills fast.
+        return all;
+    }();
+    constexpr Qt::ItemFlags kFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+    auto rows = std::make_shared<std::vector<FileListRow>>(std::move(files));
+    auto items = std::make_shared<QList<QTreeWidgetItem*>>();
+    items->reserve(static_cast<qsizetype>(rows->size()));
+    // Made in slices between which the window paints; shown in one go.
+    auto slice = std::make_shared<std::function<void(std::size_t)>>();
+    *slice = [this, rows, items, slice,
+              list = QPointer<QTreeWidget>(m_listView2)](std::size_t from) {
+        if (!list) {
+            qDeleteAll(*items);
+            return;
+        }
+        const std::size_t to = std::min(rows->size(), from + kRowsPerSlice);
+        for (std::size_t i = from; i < to; ++i) {
+            items->append(MakeFileListItem((*rows)[i], icons, kFlags));
+        }
+        if (to < rows->size()) {
+            QTimer::singleShot(0, this, [slice, to] { (*slice)(to); });
+            return;
+        }
         m_listView2->setUpdatesEnabled(false);
-        QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(listing.files.size()));
-        std::array<QIcon, 11> icons;
-        for (std::size_t i = 1; i < icons.size(); ++i) {
-            icons[i] = imageListIcon(static_cast<int>(i));
-        }
-        for (const auto& file : listing.files) {
-            auto* item = new TextSortItem(QStringList{display(file.name), Qs(file.sizeText),
-                                                      Qs(file.dateText), Qs(file.bytesText)});
-            item->setData(0, kNameRole, bytesOf(file.name));
-            item->setData(0, kImageRole, static_cast<int>(file.icon));
-            if (file.icon > 0 && static_cast<std::size_t>(file.icon) < icons.size()) {
-                item->setIcon(0, icons[static_cast<std::size_t>(file.icon)]);
-            }
-            item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-            items.append(item);
-        }
-        m_listView2->addTopLevelItems(items);
+        m_listView2->clear();
+        m_listView2->addTopLevelItems(*items);
         if (m_sorted) {
             m_listView2->sortItems(m_sortColumn, m_sortOrder);
         }
+        m_listView2->clearSelection();
+        m_listView2->setCurrentItem(nullptr);
         m_listView2->setUpdatesEnabled(true);
-    }
-    LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
-    m_listView2->clearSelection();
-    m_listView2->setCurrentItem(nullptr);
+        LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
+        *slice = nullptr;  // ends the cycle of shared pointers
+    };
+    (*slice)(0);
 }
 
 void frmmain::OpenFolder() {
     QTreeWidgetItem* node = m_tview1->currentItem();
-    if (!node) {
+    if (!node || busy()) {
         return;
     }
     node->setExpanded(true);
@@ -474,12 +627,10 @@ void frmmain::OpenFolder() {
 }
 
 void frmmain::Refresh() {
-    if (!m_session.connected()) {
-        m_context.dialogs.message(QStringLiteral("Not connected to any server!"),
-                                  MessageIcon::Critical);
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
         return;
     }
-    if (m_tview1->currentItem() && m_tview1->currentItem()->isSelected()) {
+    if (selectedNode() != nullptr) {
         OpenFolder();
     }
 }
@@ -493,12 +644,282 @@ void frmmain::Sort(int column) {
     m_listView2->sortItems(column, m_sortOrder);
 }
 
+bool frmmain::checkConnected(const QString& message) {
+    if (busy()) {
+        return false;
+    }
+    if (!m_session.connected()) {
+        m_context.dialogs.message(message, MessageIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+bool frmmain::checkTypedName(const QString& text) {
+    const std::string name = text.toStdString();
+    if (IsPlainName(name) && !HoldsLineBreak(name)) {
+        return true;
+    }
+    m_context.dialogs.message(
+        QStringLiteral("A name may not be \".\" or \"..\" and may not hold \"/\" or a line break."),
+        MessageIcon::Exclamation);
+    return false;
+}
+
+void frmmain::reportFailure(const FtpError& error, const QString& message,
+                            const QString& logEntry) {
+    if (error.kind != FtpErrorKind::Stopped) {
+        m_context.dialogs.message(message, MessageIcon::Exclamation);
+    }
+    LogEntry(logEntry);
+    if (error.kind == FtpErrorKind::Dropped || error.kind == FtpErrorKind::Stopped) {
+        // The command may have been carried out: the listing tells.
+        LogEntry(QStringLiteral(" > ") + Qs(error.text));
+        QTimer::singleShot(0, this, [this] {
+            if (m_session.connected()) {
+                Refresh();
+            }
+        });
+    }
+}
+
+void frmmain::zRemNF_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server"))) {
+        return;
+    }
+    const auto answer = m_context.dialogs.input(QStringLiteral("Type name for the new folder"),
+                                                QStringLiteral("New Folder"));
+    if (!answer || answer->isEmpty() || !checkTypedName(*answer)) {
+        return;
+    }
+    const std::string path = m_session.RemotePath + answer->toStdString();
+    LogEntry(QStringLiteral(" > Sending request to create folder: ") + inQuotes(path));
+    m_session.engine.run<void>(
+        [path](FtpConnection& connection) { return connection.CreateDirectory(path); },
+        [this](FtpResult<void> done) {
+            if (!done) {
+                reportFailure(done.error(),
+                              QStringLiteral("An error osccured while creating folder!"),
+                              QStringLiteral(" > An error osccured while creating folder!"));
+                return;
+            }
+            LogEntry(QStringLiteral(" > Folder created."));
+            Refresh();
+        });
+}
+
+void frmmain::zRemDF_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any Server!"))) {
+        return;
+    }
+    QTreeWidgetItem* node = selectedNode();
+    if (node == nullptr) {
+        return;
+    }
+    if (node->text(0) == QStringLiteral("..")) {
+        m_context.dialogs.message(
+            QStringLiteral("This is the root folder that can not be removed!"),
+            MessageIcon::Exclamation);
+        return;
+    }
+    if (!m_context.dialogs.askYesNo(QStringLiteral("Are you sure to remove this folder: \"") +
+                                    node->text(0) + QStringLiteral("\"?\r\n"))) {
+        return;
+    }
+    // The folder named in the question is the one removed: the selected
+    // node's, which is the current folder once it has been opened.
+    const std::string key = node->data(0, kKeyRole).toByteArray().toStdString();
+    const std::string name = node->data(0, kFileNameRole).toByteArray().toStdString();
+    const std::string folder = key.substr(0, key.size() - 1);
+    const std::string parent = folder.substr(0, folder.size() - name.size());
+    QStringList treePath;
+    for (const QTreeWidgetItem* step = node; step != nullptr; step = step->parent()) {
+        treePath.prepend(step->text(0));
+    }
+    LogEntry(QStringLiteral(" > Sending request to remove folder: \"") +
+             treePath.join(QLatin1Char('\\')) + QStringLiteral("\""));
+    m_session.engine.run<void>(
+        [folder](FtpConnection& connection) { return connection.RemoveDirectory(folder); },
+        [this, parent](FtpResult<void> done) {
+            if (!done) {
+                reportFailure(
+                    done.error(),
+                    QStringLiteral("An error occured! Make sure that folder contains no files"),
+                    QStringLiteral(" > An error occured while removing folder!"));
+                return;
+            }
+            LogEntry(QStringLiteral(" > Request accomplished successfuly."));
+            if (QTreeWidgetItem* up = nodeWithKey(bytesOf(parent))) {
+                m_tview1->setCurrentItem(up);
+                m_tview1->scrollToItem(up);
+            }
+            Refresh();
+        });
+}
+
+void frmmain::zRemDS_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    std::vector<std::string> paths;
+    for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = m_listView2->topLevelItem(i);
+        if (item->isSelected()) {
+            paths.push_back(m_session.RemotePath + nameOf(item));
+        }
+    }
+    if (paths.empty()) {
+        m_context.dialogs.message(QStringLiteral("No file is selected to be deleted!!"),
+                                  MessageIcon::Information);
+        return;
+    }
+    if (!m_context.dialogs.askYesNo(QStringLiteral("Are you sure to delete all of these files?"))) {
+        return;
+    }
+    LogEntry(QStringLiteral(" > Sending request."));
+    deleteNext(std::move(paths), 0);
+}
+
+void frmmain::deleteNext(std::vector<std::string> paths, std::size_t next) {
+    if (next == paths.size()) {
+        Refresh();
+        return;
+    }
+    const std::string path = paths[next];
+    LogEntry(QStringLiteral(" > Deleting: ") + inQuotes(path));
+    m_session.engine.run<void>(
+        [path](FtpConnection& connection) { return connection.DeleteFile(path); },
+        [this, paths = std::move(paths), next](FtpResult<void> done) mutable {
+            if (!done) {
+                // The rest stay; the list shows them until the next listing.
+                reportFailure(done.error(), QStringLiteral("An error occured while deleting file!"),
+                              QStringLiteral(" > An error occured while deleting file!"));
+                return;
+            }
+            LogEntry(QStringLiteral(" > OK"));
+            deleteNext(std::move(paths), next + 1);
+        });
+}
+
+void frmmain::zRemRS_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    QTreeWidgetItem* item = m_listView2->currentItem();
+    if (item == nullptr || !item->isSelected()) {
+        const auto selected = m_listView2->selectedItems();
+        item = selected.isEmpty() ? nullptr : selected.first();
+    }
+    if (item == nullptr) {
+        m_context.dialogs.message(QStringLiteral("Nothing to rename!"), MessageIcon::Exclamation);
+        return;
+    }
+    m_listView2->setCurrentItem(item);
+    m_listView2->editItem(item, kNameColumn);
+}
+
+void frmmain::ListView2_AfterLabelEdit(const std::string& oldName, const QString& newText) {
+    // An emptied name means the user changed their mind.
+    if (newText.isEmpty() || !checkConnected(QStringLiteral("Not connected to any server!")) ||
+        !checkTypedName(newText)) {
+        return;
+    }
+    const std::string newName = FromDisplay(newText, DetectEncoding(oldName));
+    if (const auto question = ExtensionChangeQuestion(oldName, newName)) {
+        if (!m_context.dialogs.askYesNo(*question)) {
+            return;
+        }
+    }
+    const std::string from = m_session.RemotePath + oldName;
+    const std::string to = m_session.RemotePath + newName;
+    LogEntry(QStringLiteral(" > Sending request to rename file: ") + inQuotes(from));
+    m_session.engine.run<void>(
+        [from, to](FtpConnection& connection) { return connection.RenameFile(from, to); },
+        [this, to](FtpResult<void> done) {
+            if (!done) {
+                reportFailure(done.error(), QStringLiteral("Can't accomplishe request!"),
+                              QStringLiteral(" > request accomplished with no success at all!"));
+                return;
+            }
+            LogEntry(QStringLiteral(" > File renamed to: ") + inQuotes(to));
+            Refresh();
+        });
+}
+
+void frmmain::chmod_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    const auto selected = m_listView2->selectedItems();
+    if (selected.isEmpty()) {
+        m_context.dialogs.message(QStringLiteral("Select a file in the server's list first."),
+                                  MessageIcon::Exclamation);
+        return;
+    }
+    const std::string name = nameOf(selected.first());
+    const auto mode = m_context.dialogs.input(QStringLiteral("Please input new ch-mod for ") +
+                                                  inQuotes(AsciiLower(name)) + QStringLiteral(":"),
+                                              QStringLiteral("edit ch-mod"), QStringLiteral("655"));
+    if (!mode || mode->isEmpty()) {
+        return;
+    }
+    if (!IsOctalMode(*mode)) {
+        m_context.dialogs.message(
+            QStringLiteral("The mode must be three or four octal digits (0 to 7), such as 644."),
+            MessageIcon::Exclamation);
+        return;
+    }
+    AppendLog(QStringLiteral("SITE CHMOD ") + *mode + QStringLiteral(" ") + display(name) +
+              QStringLiteral("\r\n"));
+    const std::string command = "CHMOD " + mode->toStdString() + " " + m_session.RemotePath + name;
+    m_session.engine.run<std::string>(
+        [command](FtpConnection& connection) { return connection.SiteCommand(command); },
+        [this](FtpResult<std::string> reply) {
+            LogEntry(QStringLiteral(" > ") + Qs(reply ? *reply : reply.error().text));
+            if (!reply) {
+                LogEntry(QStringLiteral(" > The permissions were not changed."));
+            }
+        });
+}
+
+void frmmain::zLokUp_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    if (m_localPane->selectedFileNames().empty()) {
+        m_context.dialogs.message(QStringLiteral("No files selected!!"), MessageIcon::None);
+        return;
+    }
+    // The upload batch itself runs on the transfer engine.
+}
+
+void frmmain::zRemDown_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    if (m_listView2->currentItem() == nullptr) {
+        m_context.dialogs.message(QStringLiteral("No file selected!!"), MessageIcon::None);
+        return;
+    }
+    // The download batch itself runs on the transfer engine.
+}
+
+FrmConnect* frmmain::newSiteManager() {
+    auto* manager = new FrmConnect(m_context, this);
+    connect(manager, &FrmConnect::connectRequested, this, &frmmain::Connect);
+    connect(this, &frmmain::sessionOpened, manager, &FrmConnect::startTimer1);
+    return manager;
+}
+
 void frmmain::Command4_Click() {
+    if (busy()) {
+        return;
+    }
     m_label6->setText(m_txtserver->text());
     m_label7->setText(m_txtport->text());
     m_label8->setText(m_txtuser->text());
     // The site manager is loaded but not shown; its timer unloads it.
-    QPointer<FrmConnect> manager = new FrmConnect(m_context, *this, this);
+    QPointer<FrmConnect> manager = newSiteManager();
     manager->setAttribute(Qt::WA_DeleteOnClose);
     manager->setConnectFields(m_txtserver->text(), m_txtuser->text(), m_txtpass->text(),
                               m_txtport->text());
@@ -511,8 +932,11 @@ void frmmain::Command4_Click() {
 }
 
 void frmmain::zConnect_Click() {
-    FrmConnect manager(m_context, *this, this);
-    manager.exec();
+    if (busy()) {
+        return;
+    }
+    std::unique_ptr<FrmConnect> manager(newSiteManager());
+    manager->exec();
 }
 
 void frmmain::zDisconnect_Click() {
@@ -527,11 +951,17 @@ void frmmain::Toolbar1_ButtonClick(const QString& key) {
         zDisconnect_Click();
     } else if (key == QStringLiteral("Reload2")) {
         Refresh();
+    } else if (key == QStringLiteral("Upload")) {
+        zLokUp_Click();
+    } else if (key == QStringLiteral("NewFolder2")) {
+        zRemDown_Click();
+    } else if (key == QStringLiteral("DelFolder2")) {
+        zRemNF_Click();
+    } else if (key == QStringLiteral("Rename2")) {
+        zRemDS_Click();
     } else if (key == QStringLiteral("DelFile2")) {
         Q_EMIT showForm1Requested();
     }
-    // Upload, NewFolder2, DelFolder2 and Rename2 belong to transfers and
-    // remote file operations.
 }
 
 void frmmain::closeEvent(QCloseEvent* event) {
@@ -541,11 +971,23 @@ void frmmain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmmain::eventFilter(QObject* watched, QEvent* event) {
-    // Enter on a folder node opens it, as a click does.
-    if (watched == m_tview1 && event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress && watched == m_tview1) {
+        // Enter on a folder node opens it, as a click does.
         const int key = static_cast<QKeyEvent*>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_tview1->currentItem()) {
             OpenFolder();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::KeyRelease &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        if (watched == m_tview1) {
+            zRemDF_Click();
+            return true;
+        }
+        if (watched == m_listView2) {
+            zRemDS_Click();
             return true;
         }
     }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "FtpSession.h"
+#include "RemoteListing.h"
 
 #include <QMainWindow>
 #include <QString>
 
-#include <functional>
+#include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -20,11 +22,14 @@ class QTreeWidgetItem;
 namespace quill {
 
 struct AppContext;
+class FrmConnect;
 class LocalPane;
 
 // The FTP client window: quick-connect bar, local pane, the server's folder
-// tree and file list, the connection panel and the status log. Closing it
-// ends the FTP session and asks for the startup window again.
+// tree and file list, the connection panel and the status log. Every FTP
+// operation runs on the session's engine; while one runs the FTP commands
+// wait and "&Stop" ends it. Closing the window ends the FTP session and asks
+// for the startup window again.
 class frmmain final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmmain)
@@ -32,36 +37,48 @@ public:
     explicit frmmain(AppContext& context, QWidget* parent = nullptr);
     ~frmmain() override;
 
-    // Item data roles of TView1 and ListView2.
+    // Item data roles of TView1 (ListView2 keeps names under kFileNameRole).
     static constexpr int kKeyRole = Qt::UserRole;        // node key, remote path bytes
     static constexpr int kImageRole = Qt::UserRole + 1;  // image list index
-    static constexpr int kNameRole = Qt::UserRole + 2;   // name bytes as listed
 
     FtpSession& session() { return m_session; }
     LocalPane* localPane() const { return m_localPane; }
     const QString& FileMask() const { return m_fileMask; }
+    // An FTP operation is running.
+    bool busy() const { return m_session.engine.busy(); }
 
     // Inserts text at the log's caret.
     void AppendLog(const QString& text);
     // Appends a timed entry: time of day, message (" > ..."), CR LF.
     void LogEntry(const QString& message);
 
-    // Steps of a connection attempt after the site manager has checked its
-    // fields. sessionOpened runs once the session is open and again after a
-    // successful connection (the site manager starts its timer there).
-    void Connect(const ConnectRequest& request, const std::function<void()>& sessionOpened);
+    // A connection attempt after the site manager has checked its fields.
+    // sessionOpened is emitted once the session is open and again after a
+    // successful connection.
+    void Connect(const ConnectRequest& request);
     void List();
     void OpenFolder();
     void Refresh();
     void Sort(int column);
 
     void Command4_Click();
+    void cmdStop_Click();
     void zConnect_Click();
     void zDisconnect_Click();
+    void zRemNF_Click();
+    void zRemDF_Click();
+    void zRemDS_Click();
+    void zRemRS_Click();
+    void zLokUp_Click();
+    void zRemDown_Click();
+    void chmod_Click();
+    void ListView2_AfterLabelEdit(const std::string& oldName, const QString& newText);
     void Toolbar1_ButtonClick(const QString& key);
 
 Q_SIGNALS:
     void showForm1Requested();
+    // The site manager's timer starts on these.
+    void sessionOpened();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,7 +88,20 @@ private:
     void buildMenus();
     void buildToolBar();
     QWidget* buildCentral();
+    FrmConnect* newSiteManager();
+    void connectFinished(const FtpResult<std::string>& loginFolder);
+    void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
+    QTreeWidgetItem* selectedNode() const;
+    void showListing(FtpResult<RemoteListing> result);
+    void fillFileList(std::vector<FileListRow> files);
+    void deleteNext(std::vector<std::string> paths, std::size_t next);
+    // A remote operation failed: the message box and log entry of its step;
+    // when the connection broke the command may have run, so list again.
+    void reportFailure(const FtpError& error, const QString& message, const QString& logEntry);
+    bool checkConnected(const QString& message);
+    bool checkTypedName(const QString& text);
+    void setBusy(bool busy);
 
     AppContext& m_context;
     FtpSession m_session;
@@ -87,6 +117,7 @@ private:
     QLineEdit* m_txtpass = nullptr;
     QLineEdit* m_txtport = nullptr;
     QPushButton* m_command4 = nullptr;
+    QPushButton* m_cmdStop = nullptr;
     QTreeWidget* m_tview1 = nullptr;
     QTreeWidget* m_listView2 = nullptr;
     QLabel* m_label3 = nullptr;
@@ -96,6 +127,8 @@ private:
     QPlainTextEdit* m_txtInfo = nullptr;
     QAction* m_zPassive = nullptr;
     QMenu* m_zRemote = nullptr;
+    // FTP commands that wait while an operation runs.
+    std::vector<QAction*> m_ftpCommands;
 };
 
 }  // namespace quill

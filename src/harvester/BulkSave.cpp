@@ -10,7 +10,7 @@
 namespace quill {
 
 bool IsSafeArticleName(std::string_view term) {
-    return term.find('/') == std::string_view::npos && term.find('\0') == std::string_view::npos;
+    return IsPlainName(term);
 }
 
 std::filesystem::path CombinedArticleFile(const std::filesystem::path& programFolder,

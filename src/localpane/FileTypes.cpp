@@ -1,5 +1,7 @@
 #include "FileTypes.h"
 
+#include "common/TextOps.h"
+
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -24,14 +26,9 @@ std::int16_t FileTypeIndex(std::string_view name) {
         {"au", 6},  {"vaw", 6},  {"zip", 7}, {"arj", 7}, {"avi", 8}, {"mpg", 8},  {"mpeg", 8},
         {"mov", 8}, {"exe", 9},  {"com", 9}, {"bat", 9}, {"", 10},   {"", 10},
     }};
-    std::string extension = ExtensionOf(name);
+    const std::string extension = AsciiLower(ExtensionOf(name));
     if (extension.empty()) {
         return 10;
-    }
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
     }
     for (const auto& [ext, type] : kTypes) {
         if (!ext.empty() && ext == extension) {

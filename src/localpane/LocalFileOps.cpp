@@ -34,11 +34,6 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-bool IsPlainName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
-}
-
 LocalOpResult CreateLocalFolder(const std::string& localPath, const std::string& name) {
     if (name.empty()) {
         return {};

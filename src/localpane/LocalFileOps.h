@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TextOps.h"
+
 #include <QString>
 
 #include <filesystem>
@@ -40,10 +42,6 @@ struct LocalOpResult {
     bool ok = false;
     QString message;
 };
-
-// A name the user typed may only name an entry of the current folder: not
-// empty, no "/", no NUL, not "." or "..".
-bool IsPlainName(std::string_view name);
 
 // Creates localPath + name. An empty name does nothing and reports nothing.
 LocalOpResult CreateLocalFolder(const std::string& localPath, const std::string& name);

@@ -2,6 +2,7 @@
 
 #include "FileTypes.h"
 #include "common/NumberPicture.h"
+#include "common/TextOps.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -17,19 +18,15 @@ namespace {
 
 constexpr qsizetype kLabelTail = 30;
 
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Case-insensitive for ASCII, bytes otherwise; equal names fall back to the
 // exact bytes so the order is total.
 bool NameLess(const std::string& a, const std::string& b) {
     const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return LowerAscii(x) == LowerAscii(y);
+        return AsciiLower(x) == AsciiLower(y);
     });
     if (ia != a.end() && ib != b.end()) {
-        return static_cast<unsigned char>(LowerAscii(*ia)) <
-               static_cast<unsigned char>(LowerAscii(*ib));
+        return static_cast<unsigned char>(AsciiLower(*ia)) <
+               static_cast<unsigned char>(AsciiLower(*ib));
     }
     if (ia == a.end() && ib == b.end()) {
         return a < b;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FileListRow.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -54,14 +56,9 @@ struct LocalFolderContents {
 // folder gives readable == false and empty lists.
 LocalFolderContents ReadLocalFolder(const std::filesystem::path& folder);
 
-// One row of the local file list.
-struct LocalFileEntry {
-    std::string name;
-    std::int16_t type = 10;
+// One row of the local file list, and the size it was measured at.
+struct LocalFileEntry : FileListRow {
     std::optional<std::uintmax_t> bytes;
-    QString sizeText;
-    QString dateText;
-    QString bytesText;
 };
 
 // Measures one file. A file that vanished or cannot be measured since it was

@@ -1,7 +1,7 @@
 #include "LocalPane.h"
 
+#include "platform/FileListItems.h"
 #include "platform/FileTypeIcons.h"
-#include "platform/TextSortItem.h"
 
 #include "LocalFileOps.h"
 #include "LocalListing.h"
@@ -34,11 +34,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Where an item keeps its name in bytes: the shown text may not convert back.
-constexpr int kNameRole = Qt::UserRole;
+constexpr int kNameRole = kFileNameRole;
 constexpr int kParentRole = Qt::UserRole + 1;
 
-enum Column { kName = 0, kSize = 1, kDate = 2, kBytes = 3 };
+constexpr int kName = kNameColumn;
+constexpr int kSize = kSizeColumn;
 
 QByteArray Bytes(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -47,32 +47,6 @@ QByteArray Bytes(const std::string& text) {
 std::string NameOf(const QModelIndex& index) {
     return index.siblingAtColumn(kName).data(kNameRole).toByteArray().toStdString();
 }
-
-// Only the name column is edited in place, and the edit never writes the
-// item: the pane renames the file and lists the folder again, or the item
-// keeps its old name.
-class RenameDelegate final : public QStyledItemDelegate {
-public:
-    RenameDelegate(std::function<void(const QModelIndex&, const QString&)> finished,
-                   QObject* parent)
-        : QStyledItemDelegate(parent), m_finished(std::move(finished)) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override {
-        if (index.column() != kName) {
-            return nullptr;
-        }
-        return QStyledItemDelegate::createEditor(parent, option, index);
-    }
-    void setModelData(QWidget* editor, QAbstractItemModel*,
-                      const QModelIndex& index) const override {
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-            m_finished(index, line->text());
-        }
-    }
-
-private:
-    std::function<void(const QModelIndex&, const QString&)> m_finished;
-};
 
 bool IsReadableFolder(const fs::path& folder) {
     std::error_code ec;
@@ -148,8 +122,8 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
     // Widths from the layout in twips, 15 to a pixel.
     m_listView1->setColumnWidth(kName, 3528 / 15);
     m_listView1->setColumnWidth(kSize, 2117 / 15);
-    m_listView1->setColumnWidth(kDate, 2117 / 15);
-    m_listView1->setColumnHidden(kBytes, true);
+    m_listView1->setColumnWidth(kDateColumn, 2117 / 15);
+    m_listView1->setColumnHidden(kBytesColumn, true);
     m_listView1->setRootIsDecorated(false);
     m_listView1->setUniformRowHeights(true);
     m_listView1->setAllColumnsShowFocus(true);
@@ -200,7 +174,7 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
     m_zLokDS->setObjectName(QStringLiteral("zLokDS"));
     m_zLokRS->setObjectName(QStringLiteral("zLokRS"));
     // The upload batch is not built yet; the window frame will connect it.
-    m_zLokUp->setEnabled(false);
+    connect(m_zLokUp, &QAction::triggered, this, &LocalPane::uploadRequested);
     m_zLocal->addAction(m_zLokRef);
     m_zLocal->addSeparator()->setObjectName(QStringLiteral("zSep6"));
     m_zLocal->addAction(m_zLokUp);
@@ -318,13 +292,7 @@ void LocalPane::fillFileList(const LocalFolderContents& contents) {
     constexpr Qt::ItemFlags kFlags =
         Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
     for (const LocalFileEntry& entry : entries) {
-        auto* item = new TextSortItem(
-            QStringList{DisplayName(entry.name), entry.sizeText, entry.dateText, entry.bytesText});
-        item->setData(kName, kNameRole, Bytes(entry.name));
-        item->setIcon(kName, m_typeIcons[static_cast<std::size_t>(entry.type)]);
-        item->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
-        item->setFlags(kFlags);
-        items << item;
+        items << MakeFileListItem(entry, m_typeIcons, kFlags);
     }
     // One bulk insert with painting off; sorting happens once afterwards.
     m_listView1->setUpdatesEnabled(false);
@@ -481,7 +449,7 @@ void LocalPane::OpenLocalFile() {
 }
 
 void LocalPane::ListView1_ColumnClick(int column) {
-    if (column < kName || column > kBytes) {
+    if (column < kName || column > kBytesColumn) {
         return;
     }
     m_sortKey = column;

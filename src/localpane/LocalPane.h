@@ -74,6 +74,8 @@ public:
 
 Q_SIGNALS:
     void localPathChanged(const QString& localPath);
+    // "&Upload" in the Client menu; the FTP client runs the batch.
+    void uploadRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

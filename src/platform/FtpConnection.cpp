@@ -1,5 +1,7 @@
 #include "FtpConnection.h"
 
+#include "common/TextOps.h"
+
 #include <curl/curl.h>
 
 #include <array>
@@ -20,10 +22,6 @@ bool curlReady() {
     return ready;
 }
 
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool globMatch(std::string_view mask, std::string_view name) {
     // Iterative '*' backtracking: linear in practice, no recursion depth.
     std::size_t m = 0, n = 0, starM = std::string_view::npos, starN = 0;
@@ -32,7 +30,7 @@ bool globMatch(std::string_view mask, std::string_view name) {
             starM = m++;
             starN = n;
         } else if (m < mask.size() &&
-                   (mask[m] == '?' || lowerAscii(mask[m]) == lowerAscii(name[n]))) {
+                   (mask[m] == '?' || AsciiLower(mask[m]) == AsciiLower(name[n]))) {
             ++m;
             ++n;
         } else if (starM != std::string_view::npos) {
@@ -49,69 +47,7 @@ bool globMatch(std::string_view mask, std::string_view name) {
 }
 
 bool hasLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
-int monthFromName(std::string_view name) {
-    static constexpr std::array<std::string_view, 12> kMonths{
-        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-    if (name.size() != 3) {
-        return 0;
-    }
-    const std::array<char, 3> lower{lowerAscii(name[0]), lowerAscii(name[1]), lowerAscii(name[2])};
-    for (std::size_t i = 0; i < kMonths.size(); ++i) {
-        if (std::string_view(lower.data(), 3) == kMonths[i]) {
-            return static_cast<int>(i) + 1;
-        }
-    }
-    return 0;
-}
-
-// Whole non-negative number of 1..maxDigits digits, or -1.
-int number(std::string_view text, std::size_t maxDigits = 4) {
-    if (text.empty() || text.size() > maxDigits) {
-        return -1;
-    }
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return -1;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-std::vector<std::string_view> splitBlanks(std::string_view text) {
-    std::vector<std::string_view> parts;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-            ++i;
-        }
-        const std::size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t') {
-            ++i;
-        }
-        if (i > start) {
-            parts.push_back(text.substr(start, i - start));
-        }
-    }
-    return parts;
-}
-
-bool parseClock(std::string_view text, int& hour, int& minute) {
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos) {
-        return false;
-    }
-    hour = number(text.substr(0, colon), 2);
-    minute = number(text.substr(colon + 1), 2);
-    return hour >= 0 && hour < 24 && minute >= 0 && minute < 60;
-}
-
-bool validDate(const FtpFileTime& t) {
-    return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.year > 0;
+    return HoldsLineBreak(text) || text.find('\0') != std::string_view::npos;
 }
 
 // Codes after which a reused connection may simply have been dropped by the
@@ -128,69 +64,6 @@ bool FtpMaskMatches(std::string_view mask, std::string_view name) {
         return true;
     }
     return globMatch(mask, name);
-}
-
-std::optional<FtpFileTime> ParseListingTime(std::string_view text, int todayYear, int todayMonth,
-                                            int todayDay) {
-    const auto parts = splitBlanks(text);
-    if (parts.size() < 2) {
-        return std::nullopt;
-    }
-    FtpFileTime t;
-    if (const int month = monthFromName(parts[0]); month > 0 && parts.size() >= 3) {
-        // Unix: "Dec 08 01:20" (this year or last) or "Jan 02  2020".
-        t.month = month;
-        t.day = number(parts[1], 2);
-        if (parts[2].find(':') != std::string_view::npos) {
-            if (!parseClock(parts[2], t.hour, t.minute)) {
-                return std::nullopt;
-            }
-            t.year = todayYear;
-            if (t.month > todayMonth || (t.month == todayMonth && t.day > todayDay + 1)) {
-                --t.year;
-            }
-        } else {
-            t.year = number(parts[2], 4);
-        }
-        return validDate(t) ? std::optional(t) : std::nullopt;
-    }
-    // DOS/IIS: "12-08-26  01:28AM", also with a four-digit year.
-    const std::string_view date = parts[0];
-    const auto d1 = date.find('-');
-    const auto d2 = d1 == std::string_view::npos ? d1 : date.find('-', d1 + 1);
-    if (d2 == std::string_view::npos) {
-        return std::nullopt;
-    }
-    t.month = number(date.substr(0, d1), 2);
-    t.day = number(date.substr(d1 + 1, d2 - d1 - 1), 2);
-    const std::string_view yearText = date.substr(d2 + 1);
-    t.year = number(yearText, 4);
-    if (yearText.size() == 2 && t.year >= 0) {
-        t.year += t.year < 70 ? 2000 : 1900;
-    }
-    std::string_view clock = parts[1];
-    bool pm = false;
-    bool am = false;
-    if (clock.size() > 2) {
-        const char a = lowerAscii(clock[clock.size() - 2]);
-        if (lowerAscii(clock.back()) == 'm' && (a == 'a' || a == 'p')) {
-            pm = a == 'p';
-            am = a == 'a';
-            clock.remove_suffix(2);
-        }
-    }
-    if (!parseClock(clock, t.hour, t.minute)) {
-        return std::nullopt;
-    }
-    if ((am || pm) && (t.hour < 1 || t.hour > 12)) {
-        return std::nullopt;
-    }
-    if (am && t.hour == 12) {
-        t.hour = 0;
-    } else if (pm && t.hour != 12) {
-        t.hour += 12;
-    }
-    return validDate(t) ? std::optional(t) : std::nullopt;
 }
 
 std::string EscapeRemotePath(std::string_view absolutePath) {
@@ -229,7 +102,8 @@ std::unique_ptr<FtpInternetSession> FtpInternetSession::Open(std::string agent) 
 struct FtpConnection::Impl {
     struct Exchange {
         std::string command;
-        std::string reply;  // the final reply line, "" until it arrived
+        std::string reply;               // the final reply line, "" until it arrived
+        std::vector<std::string> lines;  // every reply line, multi-line ones too
     };
 
     CURL* curl = nullptr;
@@ -238,11 +112,25 @@ struct FtpConnection::Impl {
     std::deque<Exchange> exchanges;
     std::size_t firstUnanswered = 0;
     std::string lastReply;
+    // Why the running transfer was aborted by one of our callbacks.
+    bool tooLarge = false;
 
     ~Impl() {
         if (curl) {
             curl_easy_cleanup(curl);
         }
+    }
+
+    static bool isReplyEnd(std::string_view line) {
+        if (line.size() < 4 || line[3] != ' ') {
+            return false;
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (line[i] < '0' || line[i] > '9') {
+                return false;
+            }
+        }
+        return true;
     }
 
     // Every command out and reply in passes here; replies are matched to
@@ -264,8 +152,16 @@ struct FtpConnection::Impl {
                 continue;
             }
             if (type == CURLINFO_HEADER_OUT) {
-                self->exchanges.push_back({std::string(line), {}});
-            } else if (line.size() >= 4 && line[3] == ' ' && number(line.substr(0, 3), 3) >= 0) {
+                self->exchanges.push_back({std::string(line), {}, {}});
+                continue;
+            }
+            if (self->firstUnanswered < self->exchanges.size()) {
+                Exchange& exchange = self->exchanges[self->firstUnanswered];
+                if (exchange.lines.size() < 200) {
+                    exchange.lines.emplace_back(line);
+                }
+            }
+            if (isReplyEnd(line)) {
                 self->lastReply = std::string(line);
                 if (self->firstUnanswered < self->exchanges.size()) {
                     self->exchanges[self->firstUnanswered++].reply = std::string(line);
@@ -273,6 +169,17 @@ struct FtpConnection::Impl {
             }
         }
         return 0;
+    }
+
+    // Called at least once a second while curl waits, so a stop from the
+    // window ends any wait within about a second.
+    static int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        const auto* self = static_cast<Impl*>(user);
+        return self->stopRequested() ? 1 : 0;
+    }
+
+    bool stopRequested() const {
+        return params.stop != nullptr && params.stop->load(std::memory_order_relaxed);
     }
 
     void applyCommonOptions() {
@@ -294,37 +201,76 @@ struct FtpConnection::Impl {
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::debug);
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::progress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
         if (!params.passive) {
             curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
         }
-        // libcurl 7.88 leaks each entry of a wildcard listing when an earlier
-        // transfer on the handle was not a wildcard one. Every operation here
-        // addresses a folder ("/" last), where the option matches nothing, so
-        // it stays on throughout. A file transfer must switch it off and keep
-        // its own handle state in mind.
-        curl_easy_setopt(curl, CURLOPT_WILDCARDMATCH, 1L);
     }
 
     FtpError errorFor(CURLcode code) const {
-        FtpError error{static_cast<int>(code), curl_easy_strerror(code)};
+        FtpError error{static_cast<int>(code), curl_easy_strerror(code), FtpErrorKind::Failed};
+        switch (code) {
+            case CURLE_ABORTED_BY_CALLBACK:
+                error.kind = FtpErrorKind::Stopped;
+                error.text = "Stopped by the user";
+                return error;
+            case CURLE_WRITE_ERROR:
+                if (tooLarge) {
+                    error.kind = FtpErrorKind::TooLarge;
+                    error.text = "The listing is larger than " +
+                                 std::to_string(params.timeouts.listingMaxBytes >> 20) + " MB";
+                    return error;
+                }
+                break;
+            case CURLE_OPERATION_TIMEDOUT:
+                error.kind = FtpErrorKind::TimedOut;
+                break;
+            case CURLE_COULDNT_CONNECT:
+            case CURLE_LOGIN_DENIED:
+            case CURLE_COULDNT_RESOLVE_HOST:
+            case CURLE_FTP_ACCEPT_FAILED:
+                error.kind = FtpErrorKind::Refused;
+                break;
+            case CURLE_REMOTE_ACCESS_DENIED:
+            case CURLE_REMOTE_FILE_NOT_FOUND:
+                error.kind = FtpErrorKind::NotFound;
+                break;
+            case CURLE_SEND_ERROR:
+            case CURLE_RECV_ERROR:
+            case CURLE_GOT_NOTHING:
+            case CURLE_PARTIAL_FILE:
+            case CURLE_FTP_WEIRD_SERVER_REPLY:
+                error.kind = FtpErrorKind::Dropped;
+                break;
+            default:
+                break;
+        }
         if (!lastReply.empty()) {
             error.text += " (" + lastReply + ")";
         }
         return error;
     }
 
-    // Runs one operation, and once more when it failed on a reused connection
-    // in a way that says the server had dropped it.
+    // Runs one operation. When it failed on a reused connection in a way that
+    // says the server had dropped it while idle, it runs once more, but only
+    // if retry() says nothing of it can have reached the server.
     FtpResult<void> perform(const std::function<void()>& setup,
-                            const std::function<void()>& beforeAttempt = {}) {
+                            const std::function<void()>& beforeAttempt = {},
+                            const std::function<bool()>& mayRetry = {}) {
         for (int attempt = 0;; ++attempt) {
             applyCommonOptions();
             setup();
             exchanges.clear();
             firstUnanswered = 0;
             lastReply.clear();
+            tooLarge = false;
             if (beforeAttempt) {
                 beforeAttempt();
+            }
+            if (stopRequested()) {
+                return std::unexpected(errorFor(CURLE_ABORTED_BY_CALLBACK));
             }
             const CURLcode code = curl_easy_perform(curl);
             if (code == CURLE_OK) {
@@ -332,11 +278,21 @@ struct FtpConnection::Impl {
             }
             long newConnections = 0;
             curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &newConnections);
-            if (attempt == 0 && newConnections == 0 && mayBeDroppedConnection(code)) {
+            if (attempt == 0 && newConnections == 0 && mayBeDroppedConnection(code) &&
+                (!mayRetry || mayRetry())) {
                 continue;
             }
             return std::unexpected(errorFor(code));
         }
+    }
+
+    bool sent(std::string_view command) const {
+        for (const auto& exchange : exchanges) {
+            if (exchange.command == command) {
+                return true;
+            }
+        }
+        return false;
     }
 };
 
@@ -349,12 +305,19 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
     const std::string& host = params.host;
     if (host.empty() || host.find_first_of(" /?#@\\[]\"<>") != std::string::npos ||
         hasLineBreakOrNul(host) || params.port == 0) {
-        return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "Invalid server address or port"});
+        return std::unexpected(
+            FtpError{CURLE_URL_MALFORMAT, "Invalid server address or port", FtpErrorKind::Failed});
+    }
+    if (hasLineBreakOrNul(params.user) || hasLineBreakOrNul(params.password)) {
+        return std::unexpected(FtpError{CURLE_URL_MALFORMAT,
+                                        "The user name or password holds a line break",
+                                        FtpErrorKind::Failed});
     }
     auto impl = std::make_unique<Impl>();
     impl->curl = curl_easy_init();
     if (!impl->curl) {
-        return std::unexpected(FtpError{CURLE_FAILED_INIT, "Cannot create a connection"});
+        return std::unexpected(
+            FtpError{CURLE_FAILED_INIT, "Cannot create a connection", FtpErrorKind::Failed});
     }
     const bool ipv6 = host.find(':') != std::string::npos;
     impl->baseUrl =
@@ -375,6 +338,26 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
         entry) {
         connection->m_loginFolder = entry;
     }
+    // MLSD gives exact types, UTC times and names with blanks; only servers
+    // whose FEAT lists MLST get it. A server without FEAT gets LIST.
+    if (connection->quote({"FEAT"}, 2)) {
+        for (const auto& exchange : connection->m_impl->exchanges) {
+            if (exchange.command != "FEAT") {
+                continue;
+            }
+            for (const auto& line : exchange.lines) {
+                std::string_view feature(line);
+                while (!feature.empty() && feature.front() == ' ') {
+                    feature.remove_prefix(1);
+                }
+                if (AsciiLower(feature.substr(0, 4)) == "mlst") {
+                    connection->m_mlsd = true;
+                }
+            }
+        }
+    } else if (connection->m_impl->stopRequested()) {
+        return std::unexpected(connection->m_impl->errorFor(CURLE_ABORTED_BY_CALLBACK));
+    }
     return connection;
 }
 
@@ -385,90 +368,80 @@ std::string FtpConnection::UrlFor(std::string_view path) const {
 namespace {
 
 struct ListingRun {
-    std::string mask;
-    std::vector<FtpFindData> entries;
-    int todayYear = 0, todayMonth = 0, todayDay = 0;
+    FtpListReader reader;
+    std::size_t received = 0;
+    std::size_t maxBytes = 0;
+    bool* tooLarge = nullptr;
 };
 
-int matchEntry(void* user, const char*, const char* name) {
-    const auto* run = static_cast<ListingRun*>(user);
-    return FtpMaskMatches(run->mask, name ? name : "") ? CURL_FNMATCHFUNC_MATCH
-                                                       : CURL_FNMATCHFUNC_NOMATCH;
-}
-
-// Takes each parsed entry and tells curl not to download it: one LIST, no RETR.
-long takeEntry(const void* info, void* user, int) {
-    const auto* file = static_cast<const curl_fileinfo*>(info);
+size_t takeListing(char* data, size_t size, size_t count, void* user) {
     auto* run = static_cast<ListingRun*>(user);
-    FtpFindData entry;
-    entry.name = file->filename ? file->filename : "";
-    entry.folder =
-        file->filetype == CURLFILETYPE_DIRECTORY || file->filetype == CURLFILETYPE_SYMLINK;
-    entry.size =
-        (file->flags & CURLFINFOFLAG_KNOWN_SIZE) ? static_cast<std::int64_t>(file->size) : 0;
-    if (file->strings.time) {
-        entry.lastWrite =
-            ParseListingTime(file->strings.time, run->todayYear, run->todayMonth, run->todayDay);
+    const std::size_t bytes = size * count;
+    run->received += bytes;
+    if (run->received > run->maxBytes) {
+        *run->tooLarge = true;
+        return 0;  // curl stops with a write error
     }
-    run->entries.push_back(std::move(entry));
-    return CURL_CHUNK_BGN_FUNC_SKIP;
-}
-
-size_t discard(char*, size_t size, size_t count, void*) {
-    return size * count;
+    run->reader.feed(std::string_view(data, bytes));
+    return bytes;
 }
 
 }  // namespace
 
-FtpResult<std::vector<FtpFindData>> FtpConnection::FindFiles(std::string_view pattern) {
+FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern) {
     std::string path(pattern);
     if (path.empty() || path.front() != '/') {
         path.insert(path.begin(), '/');
     }
     const auto slash = path.rfind('/');
-    ListingRun run;
-    run.mask = path.substr(slash + 1);
-    if (run.mask.empty()) {
-        run.mask.push_back('*');  // assigning "*" trips a false -Wrestrict in g++ 12 -O3
-    }
+    std::string mask = path.substr(slash + 1);
     const std::string folder = path.substr(0, slash + 1);
     if (hasLineBreakOrNul(folder)) {
-        return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "The folder name holds a line break"});
+        return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "The folder name holds a line break",
+                                        FtpErrorKind::Failed});
     }
-    const std::time_t now = std::time(nullptr);
-    std::tm today{};
-    gmtime_r(&now, &today);
-    run.todayYear = today.tm_year + 1900;
-    run.todayMonth = today.tm_mon + 1;
-    run.todayDay = today.tm_mday;
-    // The mask is applied by matchEntry, so curl gets a plain "*".
-    const std::string url = m_impl->baseUrl + EscapeRemotePath(folder) + "*";
     Impl& d = *m_impl;
+    const FtpToday today = FtpToday::Now();
+    std::optional<ListingRun> run;
+    const std::string url = d.baseUrl + EscapeRemotePath(folder);
     auto done = d.perform(
         [&] {
             curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
-            curl_easy_setopt(d.curl, CURLOPT_FNMATCH_FUNCTION, &matchEntry);
-            curl_easy_setopt(d.curl, CURLOPT_FNMATCH_DATA, &run);
-            curl_easy_setopt(d.curl, CURLOPT_CHUNK_BGN_FUNCTION, &takeEntry);
-            curl_easy_setopt(d.curl, CURLOPT_CHUNK_DATA, &run);
-            curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, &discard);
+            if (m_mlsd) {
+                curl_easy_setopt(d.curl, CURLOPT_CUSTOMREQUEST, "MLSD");
+            }
+            curl_easy_setopt(d.curl, CURLOPT_TIMEOUT, d.params.timeouts.listingSeconds);
+            curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, &takeListing);
         },
-        [&] { run.entries.clear(); });
+        [&] {
+            run.emplace(ListingRun{FtpListReader(m_mlsd, today), 0,
+                                   d.params.timeouts.listingMaxBytes, &d.tooLarge});
+            curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &*run);
+        });
     if (!done) {
-        // An empty folder (or one where nothing matched) answers "not found".
-        if (done.error().curlCode == CURLE_REMOTE_FILE_NOT_FOUND) {
-            return std::vector<FtpFindData>{};
-        }
         return std::unexpected(done.error());
     }
-    return std::move(run.entries);
+    run->reader.finish();
+    FtpListing listing;
+    listing.skipped = std::move(run->reader.skipped);
+    if (mask.empty() || mask == "*" || mask == "*.*") {
+        listing.entries = std::move(run->reader.entries);
+    } else {
+        for (auto& entry : run->reader.entries) {
+            if (FtpMaskMatches(mask, entry.name)) {
+                listing.entries.push_back(std::move(entry));
+            }
+        }
+    }
+    return listing;
 }
 
-FtpResult<void> FtpConnection::quote(const std::vector<std::string>& commands,
-                                     int lastExpectedClass) {
+FtpResult<std::string> FtpConnection::quote(const std::vector<std::string>& commands,
+                                            int lastExpectedClass) {
     for (const auto& command : commands) {
         if (hasLineBreakOrNul(command)) {
-            return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "The name holds a line break"});
+            return std::unexpected(
+                FtpError{CURLE_URL_MALFORMAT, "The name holds a line break", FtpErrorKind::Failed});
         }
     }
     Impl& d = *m_impl;
@@ -478,15 +451,25 @@ FtpResult<void> FtpConnection::quote(const std::vector<std::string>& commands,
     for (const auto& command : commands) {
         list = curl_slist_append(list, ("*" + command).c_str());
     }
-    auto done = d.perform([&] {
-        curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl.c_str());
-        curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(d.curl, CURLOPT_QUOTE, list);
-    });
+    auto done = d.perform(
+        [&] {
+            curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl.c_str());
+            curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+            curl_easy_setopt(d.curl, CURLOPT_QUOTE, list);
+        },
+        {},
+        // Once the first command went out, the server may have carried it
+        // out; sending it again could fail and hide that.
+        [&] { return !d.sent(commands.front()); });
     curl_slist_free_all(list);
     if (!done) {
-        return done;
+        FtpError error = done.error();
+        if (d.sent(commands.front()) && error.kind != FtpErrorKind::Stopped) {
+            error.kind = FtpErrorKind::Dropped;
+        }
+        return std::unexpected(error);
     }
+    std::string lastReply;
     for (std::size_t i = 0; i < commands.size(); ++i) {
         const Impl::Exchange* found = nullptr;
         for (const auto& exchange : d.exchanges) {
@@ -500,26 +483,43 @@ FtpResult<void> FtpConnection::quote(const std::vector<std::string>& commands,
             last ? replyClass == lastExpectedClass : (replyClass == 2 || replyClass == 3);
         if (!ok) {
             return std::unexpected(FtpError{
-                0, found && !found->reply.empty() ? found->reply : "No reply to " + commands[i]});
+                0, found && !found->reply.empty() ? found->reply : "No reply to " + commands[i],
+                found && !found->reply.empty() ? FtpErrorKind::Refused : FtpErrorKind::Dropped});
         }
+        lastReply = found->reply;
+    }
+    return lastReply;
+}
+
+namespace {
+
+FtpResult<void> withoutReply(const FtpResult<std::string>& result) {
+    if (!result) {
+        return std::unexpected(result.error());
     }
     return {};
 }
 
+}  // namespace
+
 FtpResult<void> FtpConnection::CreateDirectory(std::string_view path) {
-    return quote({"MKD " + std::string(path)}, 2);
+    return withoutReply(quote({"MKD " + std::string(path)}, 2));
 }
 
 FtpResult<void> FtpConnection::RemoveDirectory(std::string_view path) {
-    return quote({"RMD " + std::string(path)}, 2);
+    return withoutReply(quote({"RMD " + std::string(path)}, 2));
 }
 
 FtpResult<void> FtpConnection::DeleteFile(std::string_view path) {
-    return quote({"DELE " + std::string(path)}, 2);
+    return withoutReply(quote({"DELE " + std::string(path)}, 2));
 }
 
 FtpResult<void> FtpConnection::RenameFile(std::string_view from, std::string_view to) {
-    return quote({"RNFR " + std::string(from), "RNTO " + std::string(to)}, 2);
+    return withoutReply(quote({"RNFR " + std::string(from), "RNTO " + std::string(to)}, 2));
+}
+
+FtpResult<std::string> FtpConnection::SiteCommand(std::string_view command) {
+    return quote({"SITE " + std::string(command)}, 2);
 }
 
 }  // namespace quill

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FtpListParser.h"
+
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <memory>
@@ -17,33 +20,26 @@ namespace quill {
 // wire percent-escaped per segment so blanks, '%', '#' and non-ASCII bytes
 // reach the server unchanged.
 
+// What went wrong, for the window to report without reading curl's codes.
+enum class FtpErrorKind {
+    Failed,    // any other failure; the text says what
+    Refused,   // the server refused: the connection, the login or the command
+    NotFound,  // the folder or file is not there
+    TimedOut,  // the server stayed silent, or the deadline passed
+    Stopped,   // the user stopped it
+    TooLarge,  // more data than the limit allows
+    Dropped,   // the connection broke; a command may or may not have run
+};
+
 struct FtpError {
     int curlCode = 0;
     // curl's description and, when the server answered, its last reply.
     std::string text;
+    FtpErrorKind kind = FtpErrorKind::Failed;
 };
 
 template <typename T>
 using FtpResult = std::expected<T, FtpError>;
-
-// Calendar fields of a listed time, as the server wrote them (no time zone
-// conversion).
-struct FtpFileTime {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-};
-
-// One entry of a folder listing: name (bytes, as the server sent it), folder
-// flag, size in bytes and, when the listing line carried one, the time.
-struct FtpFindData {
-    std::string name;
-    bool folder = false;
-    std::int64_t size = 0;
-    std::optional<FtpFileTime> lastWrite;
-};
 
 struct FtpTimeouts {
     // Both bound the wait for the TCP connection, the greeting and the login,
@@ -54,6 +50,11 @@ struct FtpTimeouts {
     long lowSpeedSeconds = 20;
     // Servers drop idle sessions after about 60 s; reconnect before that.
     long maxConnectionAgeSeconds = 50;
+    // A listing that has not ended by then (a server dripping it) is dropped.
+    long listingSeconds = 300;
+    // Far above any real folder (200,000 entries are ~15 MB); an endless
+    // listing stops here instead of filling the memory.
+    std::size_t listingMaxBytes = std::size_t{64} << 20;
 };
 
 struct FtpConnectParams {
@@ -63,6 +64,15 @@ struct FtpConnectParams {
     std::string password;
     bool passive = true;
     FtpTimeouts timeouts;
+    // Set from another thread to stop the running operation; may be null.
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// A folder listing: the entries that could be read, in the server's order,
+// and the lines left out.
+struct FtpListing {
+    std::vector<FtpFindData> entries;
+    std::vector<SkippedListLine> skipped;
 };
 
 // Stand-in for the Internet session handle. Opening initialises libcurl.
@@ -79,8 +89,8 @@ private:
 
 // Stand-in for the connection handle: one curl easy handle, so every
 // operation reuses the logged-in control connection (libcurl logs in again
-// by itself when the server dropped it). Not thread-safe; a file transfer
-// will own the connection on a worker thread while it runs.
+// by itself when the server dropped it). Not thread-safe: one thread (the
+// FTP engine's worker) uses it at a time.
 class FtpConnection {
 public:
     // Connects and logs in; the result holds a live, logged-in connection.
@@ -94,15 +104,23 @@ public:
     // gave none.
     const std::string& CurrentDirectory() const { return m_loginFolder; }
 
+    // True when the server offers MLSD (its FEAT lists MLST).
+    bool UsesMlsd() const { return m_mlsd; }
+
     // Lists the entries of the folder part of pattern ("/www/*.*") whose
     // names match the mask part, case-insensitively; "*.*" matches every
-    // name. An empty or missing folder gives an empty list.
-    FtpResult<std::vector<FtpFindData>> FindFiles(std::string_view pattern);
+    // name. MLSD where the server offers it, LIST otherwise. An empty folder
+    // gives an empty list; a missing one fails with NotFound.
+    FtpResult<FtpListing> FindFiles(std::string_view pattern);
 
+    // A command that changes the server is sent once: when the connection
+    // breaks after it went out, the error is Dropped and nothing is retried.
     FtpResult<void> CreateDirectory(std::string_view path);
     FtpResult<void> RemoveDirectory(std::string_view path);
     FtpResult<void> DeleteFile(std::string_view path);
     FtpResult<void> RenameFile(std::string_view from, std::string_view to);
+    // "SITE CHMOD 644 /path"; the result is the server's reply.
+    FtpResult<std::string> SiteCommand(std::string_view command);
 
     // The address for an absolute remote path, for the transfer code.
     std::string UrlFor(std::string_view path) const;
@@ -110,10 +128,11 @@ public:
 private:
     struct Impl;
     explicit FtpConnection(std::unique_ptr<Impl> impl);
-    FtpResult<void> quote(const std::vector<std::string>& commands, int lastExpectedClass);
+    FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass);
 
     std::unique_ptr<Impl> m_impl;
     std::string m_loginFolder;
+    bool m_mlsd = false;
 };
 
 // Pure helpers, exposed for tests.
@@ -121,12 +140,6 @@ private:
 // Windows-style match: '*' any run, '?' one character, ASCII letters
 // compared without case; "*" and "*.*" match everything.
 bool FtpMaskMatches(std::string_view mask, std::string_view name);
-
-// Parses the time text of a Unix ("Dec 08 01:20", "Jan 02  2020") or DOS
-// ("12-08-26  01:28AM") listing line. A Unix time without a year is in the
-// year that puts it at most a day after today (todayYear/Month/Day).
-std::optional<FtpFileTime> ParseListingTime(std::string_view text, int todayYear, int todayMonth,
-                                            int todayDay);
 
 // "/a b/c/" -> "%2Fa%20b/c/": the path part of an address, each segment
 // escaped, absolute regardless of the login folder.

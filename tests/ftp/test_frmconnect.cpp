@@ -35,7 +35,10 @@ class FrmConnectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         client = std::make_unique<frmmain>(context);
-        manager = new FrmConnect(context, *client, client.get());
+        manager = new FrmConnect(context, client.get());
+        // Wired as the client wires the managers it opens.
+        QObject::connect(manager, &FrmConnect::connectRequested, client.get(), &frmmain::Connect);
+        QObject::connect(client.get(), &frmmain::sessionOpened, manager, &FrmConnect::startTimer1);
         manager->show();
     }
     template <typename T>
@@ -265,12 +268,13 @@ TEST_F(FrmConnectTest, ConnectFromTheManagerAndItsTimer) {
     type("txtPass", QStringLiteral("secret"));
     click("Option4");  // active mode
     click("Command3");
-    EXPECT_TRUE(dialogs.messages().isEmpty());
+    EXPECT_TRUE(manager->Timer1()->isActive());  // started once the session opened
     EXPECT_EQ(text("txtSiteName"), QStringLiteral("Quillmint 2012"));
+    auto* list = client->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    ASSERT_TRUE(WaitFor([&] { return list->topLevelItemCount() == 1 && !client->busy(); }, 4000));
+    EXPECT_TRUE(dialogs.messages().isEmpty());
     EXPECT_TRUE(client->session().connected());
     EXPECT_FALSE(client->findChild<QAction*>(QStringLiteral("zPassive"))->isChecked());
-    auto* list = client->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
-    EXPECT_EQ(list->topLevelItemCount(), 1);
     EXPECT_TRUE(client->findChild<QPlainTextEdit*>(QStringLiteral("txtInfo"))
                     ->toPlainText()
                     .contains(QStringLiteral(" *** QUILLMINT 2012 ***")));
@@ -283,8 +287,9 @@ TEST_F(FrmConnectTest, FailedAttemptAlsoClosesTheManager) {
     type("txtServer", QStringLiteral("127.0.0.1"));
     type("txtPort", QString::number(quill::test::ClosedPort()));
     click("Command3");
-    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
     EXPECT_TRUE(WaitFor([&] { return !manager->isVisible(); }, 4000));
+    EXPECT_TRUE(WaitFor([&] { return !dialogs.messages().isEmpty(); }, 4000));
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
 
     // A refused address starts no timer.
     manager->show();

@@ -50,11 +50,16 @@ protected:
     T* child(const char* name) {
         return test::FindNamed<T>(*form, name);
     }
+    // FTP commands run on the engine: wait until the window has the answer.
+    void settle(int ms = 10000) {
+        ASSERT_TRUE(WaitFor([&] { return !form->busy(); }, ms));
+    }
     void trigger(const char* name) {
         QAction* action = child<QAction>(name);
         ASSERT_TRUE(action);
         ASSERT_TRUE(action->isEnabled()) << name;
         action->trigger();
+        settle();
     }
     void quickConnect(const QString& server, int port, const QString& user = QStringLiteral("user"),
                       const QString& password = QStringLiteral("secret")) {
@@ -63,6 +68,7 @@ protected:
         child<QLineEdit>("txtuser")->setText(user);
         child<QLineEdit>("txtpass")->setText(password);
         QTest::mouseClick(child<QPushButton>("Command4"), Qt::LeftButton);
+        settle();
     }
     // Log entries without their time of day.
     QStringList log() {
@@ -96,6 +102,7 @@ protected:
         tree->scrollToItem(node);
         const QRect rect = tree->visualItemRect(node);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+        settle();
     }
 
     TempDir programFolder;
@@ -158,7 +165,8 @@ TEST_F(FrmmainTest, FrameHasItsControlsMenusAndToolBar) {
         EXPECT_EQ(action->text(), QString::fromLatin1(caption)) << name;
     }
     EXPECT_TRUE(child<QAction>("zPassive")->isCheckable());
-    EXPECT_FALSE(child<QAction>("chmod")->isEnabled());
+    EXPECT_TRUE(child<QAction>("chmod")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("cmdStop")->isEnabled());  // nothing runs
 
     auto* toolbar = child<QToolBar>("Toolbar1");
     ASSERT_TRUE(toolbar);
@@ -228,19 +236,19 @@ TEST_F(FrmmainTest, QuickConnectListsTheServer) {
     EXPECT_EQ(index->text(1), QStringLiteral("1.5Kb"));
     EXPECT_EQ(index->text(3), QStringLiteral("1536"));
     EXPECT_FALSE(index->text(2).isEmpty());
-    EXPECT_EQ(index->data(0, frmmain::kImageRole).toInt(), 2);
+    EXPECT_FALSE(index->icon(0).isNull());
     EXPECT_TRUE(fileItem(QStringLiteral("a b.txt")));
     EXPECT_TRUE(fileItem(QStringLiteral("-rf")));
     ASSERT_TRUE(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg")));
-    EXPECT_EQ(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg"))->data(0, frmmain::kImageRole),
-              1);
     EXPECT_TRUE(child<QTreeWidget>("ListView2")->selectedItems().isEmpty());
 
     // The hidden site manager that quick connect used unloads itself.
     EXPECT_TRUE(WaitFor([&] { return form->findChild<FrmConnect*>() == nullptr; }, 5000));
 }
 
-TEST_F(FrmmainTest, DeeperLoginFolderIsListedFirstWithRemotePathAtRoot) {
+// RemotePath is the login folder, so paths built from the first listing name
+// the files shown.
+TEST_F(FrmmainTest, DeeperLoginFolderIsTheRemotePath) {
     std::filesystem::create_directories(serverRoot / "home" / "web site" / "docs");
     WriteBytes(serverRoot / "home" / "web site" / "inside.html", "in");
     WriteBytes(serverRoot / "top.txt", "top");
@@ -251,14 +259,25 @@ TEST_F(FrmmainTest, DeeperLoginFolderIsListedFirstWithRemotePathAtRoot) {
     ASSERT_TRUE(form->session().connected());
     EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("/home/web site"));
     EXPECT_EQ(form->session().SearchPattern, "/home/web site/*.*");
-    EXPECT_EQ(form->session().RemotePath, "/");
+    EXPECT_EQ(form->session().RemotePath, "/home/web site/");
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("inside.html")});
     EXPECT_TRUE(log().contains(QStringLiteral(" > Opening folder: \"/home/web site/*.*\"")));
+    QTreeWidgetItem* docs = treeNode(QStringLiteral("docs"));
+    ASSERT_TRUE(docs);
+    EXPECT_EQ(docs->data(0, frmmain::kKeyRole).toByteArray(), QByteArray("/home/web site/docs/"));
+    EXPECT_EQ(docs->parent()->text(0), QStringLiteral("web site"));
+    // Deleting a listed file deletes that file, not one at the root.
+    WriteBytes(serverRoot / "inside.html", "root twin");
+    fileItem(QStringLiteral("inside.html"))->setSelected(true);
+    dialogs.answerYes(true);
+    trigger("zRemDS");
+    EXPECT_FALSE(std::filesystem::exists(serverRoot / "home" / "web site" / "inside.html"));
+    EXPECT_TRUE(std::filesystem::exists(serverRoot / "inside.html"));
 
     // The root ".." lists "/" with the file mask, not the login folder.
     clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
     EXPECT_EQ(form->session().SearchPattern, "/*.*");
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("top.txt")});
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("inside.html"), QStringLiteral("top.txt")}));
     EXPECT_EQ(child<QLabel>("Label3")->text(), QStringLiteral("/*.*"));
 }
 
@@ -282,6 +301,7 @@ TEST_F(FrmmainTest, ConnectFailuresAreReported) {
     dialogs.clear();
     auto* pass = child<QLineEdit>("txtpass");
     QTest::keyClick(pass, Qt::Key_Return);  // Enter in a field connects too
+    settle();
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
 
     dialogs.clear();
@@ -413,8 +433,9 @@ TEST_F(FrmmainTest, SortAlternatesOnEveryHeaderClick) {
                                         QStringLiteral("a.txt"), QStringLiteral("c.txt")}));
 }
 
-TEST_F(FrmmainTest, HostileNamesAreShownButNeverBecomeTreePaths) {
+TEST_F(FrmmainTest, HostileNamesAreLeftOutWithALogEntry) {
     FtpServerOptions options;
+    options.noMlst = true;
     options.extraListLines = {"drwxr-xr-x   2 u g 0 Jan 02  2020 ../x",
                               "drwxr-xr-x   2 u g 0 Jan 02  2020 a/b",
                               "drwxr-xr-x   2 u g 0 Jan 02  2020 ..",
@@ -426,12 +447,16 @@ TEST_F(FrmmainTest, HostileNamesAreShownButNeverBecomeTreePaths) {
     ASSERT_EQ(root->childCount(), 1);
     EXPECT_EQ(root->child(0)->text(0), QStringLiteral(".."));
     EXPECT_EQ(root->child(0)->data(0, frmmain::kKeyRole).toByteArray(), QByteArray("/../"));
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("../../etc/passwd")});
+    EXPECT_TRUE(fileNames().isEmpty());
     const QStringList entries = log();
-    EXPECT_TRUE(entries.contains(
-        QStringLiteral(" > Folder not shown, its name can not be opened: \"../x\"")));
-    EXPECT_TRUE(entries.contains(
-        QStringLiteral(" > Folder not shown, its name can not be opened: \"a/b\"")));
+    for (const char* name : {"../x", "a/b", "../../etc/passwd"}) {
+        EXPECT_TRUE(entries.contains(QStringLiteral(" > Left out of the listing: \"") +
+                                     QString::fromLatin1(name) +
+                                     QStringLiteral("\" (the name holds a \"/\", a NUL or a "
+                                                    "line break)")))
+            << name;
+    }
+    EXPECT_TRUE(entries.contains(QStringLiteral(" > Data transfer completed succesfully.")));
 }
 
 TEST_F(FrmmainTest, ConnectingAgainClosesTheEarlierConnection) {
@@ -493,6 +518,7 @@ TEST(FrmmainSlowReader, SiteManagerTimerFiringDuringAFailureMessageIsSafe) {
     FindNamed<QLineEdit>(form, "txtserver")->setText(QStringLiteral("127.0.0.1"));
     FindNamed<QLineEdit>(form, "txtport")->setText(QString::number(quill::test::ClosedPort()));
     QTest::mouseClick(FindNamed<QPushButton>(form, "Command4"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !slow.shown.messages().isEmpty(); }, 5000));
     EXPECT_EQ(slow.shown.messages(), QStringList{QStringLiteral("Connection to server failed")});
     EXPECT_TRUE(WaitFor([&] { return form.findChild<FrmConnect*>() == nullptr; }, 5000))
         << "the hidden site manager is unloaded after the attempt";
@@ -528,12 +554,220 @@ TEST_F(FrmmainTest, TwentyThousandEntries) {
     ASSERT_TRUE(form->session().connected());
     QElapsedTimer timer;
     timer.start();
+    child<QTreeWidget>("TView1")->clearSelection();
     form->Refresh();  // nothing selected: no listing
+    EXPECT_FALSE(form->busy());
     clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
     const auto elapsed = timer.elapsed();
     EXPECT_EQ(child<QTreeWidget>("ListView2")->topLevelItemCount(), 20000);
     std::printf("listing 20000 entries and filling the list: %lld ms (debug, sanitizers)\n",
                 static_cast<long long>(elapsed));
+}
+
+TEST_F(FrmmainTest, CommandsAnswerWhenNotConnected) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"zRemNF", "Not connected to any server"},
+        {"zRemDF", "Not connected to any Server!"},
+        {"zRemDS", "Not connected to any server!"},
+        {"zRemRS", "Not connected to any server!"},
+        {"zRemDown", "Not connected to any server!"},
+        {"zLokUp", "Not connected to any server!"},
+        {"chmod", "Not connected to any server!"},
+        {"zRemRef", "Not connected to any server!"},
+        {"DelFolder2", "Not connected to any server"},
+        {"Rename2", "Not connected to any server!"},
+        {"Upload", "Not connected to any server!"},
+        {"NewFolder2", "Not connected to any server!"}};
+    for (const auto& [command, message] : cases) {
+        dialogs.clear();
+        trigger(command);
+        EXPECT_EQ(dialogs.messages(), QStringList{QString::fromLatin1(message)}) << command;
+        EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Critical) << command;
+    }
+}
+
+TEST_F(FrmmainTest, RemoteFolderAndFileOperations) {
+    std::filesystem::create_directories(serverRoot / "www" / "img");
+    WriteBytes(serverRoot / "www" / "img" / "keep.gif", "g");
+    WriteBytes(serverRoot / "www" / "a.htm", "a");
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    clickNode(treeNode(QStringLiteral("www")));
+    ASSERT_EQ(form->session().RemotePath, "/www/");
+
+    // New folder: the name typed, refused names, a folder that exists.
+    dialogs.answerInput(QStringLiteral("new 100%#"));
+    trigger("zRemNF");
+    EXPECT_TRUE(std::filesystem::is_directory(serverRoot / "www" / "new 100%#"));
+    EXPECT_TRUE(treeNode(QStringLiteral("new 100%#")));
+    EXPECT_TRUE(
+        log().contains(QStringLiteral(" > Sending request to create folder: \"/www/new 100%#\"")));
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Folder created.")));
+    for (const char* bad : {"a/b", "..", "two\nlines"}) {
+        dialogs.clear();
+        dialogs.answerInput(QString::fromLatin1(bad));
+        trigger("DelFolder2");  // the tool bar's "Add folder"
+        ASSERT_EQ(dialogs.messages().size(), 1) << bad;
+        EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+    }
+    dialogs.clear();
+    dialogs.answerInput(QStringLiteral("img"));
+    trigger("zRemNF");
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("An error osccured while creating folder!")});
+    EXPECT_EQ(log()[log().size() - 2],
+              QStringLiteral(" > An error osccured while creating folder!"));
+
+    // Remove folder: refused while it holds files, then gone; the parent is
+    // selected and listed.
+    dialogs.clear();
+    clickNode(treeNode(QStringLiteral("img")));
+    dialogs.answerYes(true);
+    trigger("zRemDF");
+    EXPECT_EQ(dialogs.questions(),
+              QStringList{QStringLiteral("Are you sure to remove this folder: \"img\"?\r\n")});
+    EXPECT_EQ(
+        dialogs.messages(),
+        QStringList{QStringLiteral("An error occured! Make sure that folder contains no files")});
+    EXPECT_TRUE(
+        log().contains(QStringLiteral(" > Sending request to remove folder: \"..\\www\\img\"")));
+    std::filesystem::remove(serverRoot / "www" / "img" / "keep.gif");
+    dialogs.clear();
+    dialogs.answerYes(true);
+    QTest::keyClick(child<QTreeWidget>("TView1"), Qt::Key_Delete);  // the Delete key
+    settle();
+    EXPECT_FALSE(std::filesystem::exists(serverRoot / "www" / "img"));
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Request accomplished successfuly.")));
+    EXPECT_EQ(child<QTreeWidget>("TView1")->currentItem(), treeNode(QStringLiteral("www")));
+    EXPECT_FALSE(treeNode(QStringLiteral("img")));
+    dialogs.clear();
+    child<QTreeWidget>("TView1")->setCurrentItem(child<QTreeWidget>("TView1")->topLevelItem(0));
+    trigger("zRemDF");
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("This is the root folder that can not be removed!")});
+
+    // Rename: same extension asks nothing; a new one asks, and No keeps it.
+    clickNode(treeNode(QStringLiteral("www")));
+    form->ListView2_AfterLabelEdit("a.htm", QStringLiteral("-b.htm"));
+    settle();
+    EXPECT_TRUE(std::filesystem::exists(serverRoot / "www" / "-b.htm"));
+    EXPECT_TRUE(log().contains(QStringLiteral(" > File renamed to: \"/www/-b.htm\"")));
+    dialogs.clear();
+    dialogs.answerYes(false);
+    form->ListView2_AfterLabelEdit("-b.htm", QStringLiteral("-b.html"));
+    settle();
+    EXPECT_EQ(dialogs.questions(),
+              QStringList{QStringLiteral(
+                  "Are you sure to exchange the file extension from: \"htm\" to: \"html\"")});
+    EXPECT_TRUE(std::filesystem::exists(serverRoot / "www" / "-b.htm"));
+    form->ListView2_AfterLabelEdit("gone.htm", QStringLiteral("x.htm"));
+    settle();
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Can't accomplishe request!")});
+    EXPECT_TRUE(log().contains(QStringLiteral(" > request accomplished with no success at all!")));
+}
+
+TEST_F(FrmmainTest, DeleteStopsAtTheFirstFailureAndPropertiesChangeTheMode) {
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
+        WriteBytes(serverRoot / name, name);
+    }
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    dialogs.clear();
+    trigger("zRemDS");
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("No file is selected to be deleted!!")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
+
+    // Properties on a selected file sends SITE CHMOD on the connection.
+    fileItem(QStringLiteral("1.txt"))->setSelected(true);
+    dialogs.answerInput(QStringLiteral("9x"));
+    dialogs.clear();
+    trigger("chmod");
+    EXPECT_EQ(dialogs.inputs(),
+              QStringList{QStringLiteral("Please input new ch-mod for \"1.txt\":")});
+    ASSERT_EQ(dialogs.messages().size(), 1);  // not octal: refused
+    dialogs.answerInput(QStringLiteral("600"));
+    trigger("chmod");
+    EXPECT_EQ(
+        std::filesystem::status(serverRoot / "1.txt").permissions() & std::filesystem::perms::all,
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_TRUE(child<QPlainTextEdit>("txtInfo")->toPlainText().contains(
+        QStringLiteral("\nSITE CHMOD 600 1.txt\n")));
+
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
+        fileItem(QString::fromLatin1(name))->setSelected(true);
+    }
+    std::filesystem::remove(serverRoot / "2.txt");  // the second one fails
+    dialogs.clear();
+    dialogs.answerYes(true);
+    QTest::keyClick(child<QTreeWidget>("ListView2"), Qt::Key_Delete);
+    settle();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("An error occured while deleting file!")});
+    EXPECT_FALSE(std::filesystem::exists(serverRoot / "1.txt"));
+    EXPECT_TRUE(std::filesystem::exists(serverRoot / "3.txt"));
+    const QStringList entries = log();
+    const auto at = entries.indexOf(QStringLiteral(" > Sending request."));
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(entries.mid(at, 6),
+              (QStringList{QStringLiteral(" > Sending request."),
+                           QStringLiteral(" > Deleting: \"/1.txt\""), QStringLiteral(" > OK"),
+                           QStringLiteral(" > Deleting: \"/2.txt\""),
+                           QStringLiteral(" > An error occured while deleting file!"), QString()}));
+    EXPECT_EQ(fileNames().size(), 3);  // no refresh after a failure
+}
+
+// The window stays alive while a server drips its listing; Stop ends it,
+// and a listing that failed is never logged as a success.
+TEST_F(FrmmainTest, SlowListingsCanBeStoppedAndFailuresAreNotSuccesses) {
+    WriteBytes(serverRoot / "a.txt", "a");
+    WriteBytes(serverRoot / "b.txt", "b");
+    FtpServerOptions options;
+    options.dripSeconds = 2;
+    FtpServer server(serverRoot.path(), options);
+    child<QLineEdit>("txtserver")->setText(QStringLiteral("127.0.0.1"));
+    child<QLineEdit>("txtport")->setText(QString::number(server.port()));
+    child<QLineEdit>("txtuser")->setText(QStringLiteral("user"));
+    child<QLineEdit>("txtpass")->setText(QStringLiteral("secret"));
+    QTest::mouseClick(child<QPushButton>("Command4"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor(
+        [&] { return log().contains(QStringLiteral(" > Opening folder: \"/*.*\"")); }, 5000));
+    EXPECT_TRUE(form->busy());
+    EXPECT_TRUE(child<QPushButton>("cmdStop")->isEnabled());
+    EXPECT_FALSE(child<QAction>("zRemRef")->isEnabled());  // one command at a time
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticker.start(50);
+    QTest::qWait(500);
+    EXPECT_GE(ticks, 5) << "the window's event loop runs during the listing";
+    QElapsedTimer timer;
+    timer.start();
+    QTest::mouseClick(child<QPushButton>("cmdStop"), Qt::LeftButton);
+    settle(3000);
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(log().mid(log().size() - 3),
+              (QStringList{QStringLiteral(" > Stopped by the user"),
+                           QStringLiteral(" > Data transfer failed."), QString()}));
+    EXPECT_FALSE(log().contains(QStringLiteral(" > Data transfer completed succesfully.")));
+    EXPECT_TRUE(form->session().connected());
+}
+
+TEST_F(FrmmainTest, ALostReplyIsNotRetriedAndTheListShowsTheTruth) {
+    WriteBytes(serverRoot / "gone.txt", "g");
+    FtpServerOptions options;
+    options.dropAfter = "DELE";
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    child<QTreeWidget>("TView1")->setCurrentItem(child<QTreeWidget>("TView1")->topLevelItem(0));
+    fileItem(QStringLiteral("gone.txt"))->setSelected(true);
+    dialogs.answerYes(true);
+    trigger("zRemDS");
+    ASSERT_TRUE(WaitFor([&] { return fileNames().isEmpty() && !form->busy(); }, 5000))
+        << log().join(u'|').toStdString();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("An error occured while deleting file!")});
+    EXPECT_FALSE(std::filesystem::exists(serverRoot / "gone.txt"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ftp/RemoteListing.h"
 
+#include "common/TextOps.h"
 #include "ftp/FtpSession.h"
 #include "ftp/StatusLog.h"
 
@@ -23,16 +24,16 @@ TEST(RemoteListing, FilesGetIconSizeDateAndBytes) {
                            "/www/");
     ASSERT_EQ(listing.files.size(), 3u);
     EXPECT_EQ(listing.files[0].name, "page.HTML");
-    EXPECT_EQ(listing.files[0].icon, 2);
-    EXPECT_EQ(listing.files[0].sizeText, "1.5Kb");
-    EXPECT_EQ(listing.files[0].bytesText, "1536");
-    EXPECT_EQ(listing.files[0].dateText, "7.12.2008 9:05");
-    EXPECT_EQ(listing.files[1].icon, 10);
-    EXPECT_EQ(listing.files[1].sizeText, "0Kb");
-    EXPECT_EQ(listing.files[1].dateText, "");
-    EXPECT_EQ(listing.files[2].bytesText, "3000000000");  // beyond 32 bits
-    EXPECT_EQ(listing.files[2].sizeText, "2 929 687.5Kb");
-    EXPECT_EQ(listing.files[2].icon, 7);
+    EXPECT_EQ(listing.files[0].type, 2);
+    EXPECT_EQ(listing.files[0].sizeText, QStringLiteral("1.5Kb"));
+    EXPECT_EQ(listing.files[0].bytesText, QStringLiteral("1536"));
+    EXPECT_EQ(listing.files[0].dateText, QStringLiteral("7.12.2008 9:05"));
+    EXPECT_EQ(listing.files[1].type, 10);
+    EXPECT_EQ(listing.files[1].sizeText, QStringLiteral("0Kb"));
+    EXPECT_TRUE(listing.files[1].dateText.isEmpty());
+    EXPECT_EQ(listing.files[2].bytesText, QStringLiteral("3000000000"));  // beyond 32 bits
+    EXPECT_EQ(listing.files[2].sizeText, QStringLiteral("2 929 687.5Kb"));
+    EXPECT_EQ(listing.files[2].type, 7);
 }
 
 TEST(RemoteListing, FoldersGetKeysBelowTheRemotePath) {
@@ -47,15 +48,8 @@ TEST(RemoteListing, FoldersGetKeysBelowTheRemotePath) {
     EXPECT_EQ(listing.folders[2].key, "/www/./");
     EXPECT_EQ(listing.folders[3].name, "my docs");
     EXPECT_EQ(listing.folders[3].key, "/www/my docs/");
-    EXPECT_EQ(listing.unusableFolders, (std::vector<std::string>{"../x", "a/b"}));
-    // Hostile file names are shown as given.
-    ASSERT_EQ(listing.files.size(), 2u);
-    EXPECT_EQ(listing.files[0].name, "a/b");
-    EXPECT_EQ(listing.files[1].name, "../../etc/passwd");
-    EXPECT_FALSE(IsUsableRemoteName("a/b"));
-    EXPECT_FALSE(IsUsableRemoteName(""));
-    EXPECT_TRUE(IsUsableRemoteName("-rf"));
-    EXPECT_TRUE(IsUsableRemoteName(".."));
+    // Names that could leave the folder never become keys or rows.
+    EXPECT_TRUE(listing.files.empty());
 }
 
 TEST(FtpSessionValues, PortAndSearchPattern) {
@@ -69,6 +63,21 @@ TEST(FtpSessionValues, PortAndSearchPattern) {
     EXPECT_EQ(SearchPatternForLoginFolder("/home/u"), "/home/u/*.*");
     EXPECT_EQ(SearchPatternForLoginFolder("/home/u/"), "/home/u/*.*");
     EXPECT_EQ(SearchPatternForLoginFolder(""), "/*.*");
+    const std::pair<const char*, const char*> remotePaths[] = {
+        {"/", "/"}, {"/home/u", "/home/u/"}, {"/home/u/", "/home/u/"}, {"", "/"}, {"C:\\x", "/"}};
+    for (const auto& [login, path] : remotePaths) {
+        EXPECT_EQ(RemotePathForLoginFolder(login), path) << login;
+    }
+    // The one check for names from outside, and the line rule beside it.
+    for (const char* good : {"a", "-rf", "a b", "..a", "\xc3\xa9", "two\nlines"}) {
+        EXPECT_TRUE(IsPlainName(good)) << good;
+    }
+    using namespace std::string_view_literals;
+    for (std::string_view bad : {""sv, "."sv, ".."sv, "a/b"sv, "/"sv, "a\0b"sv}) {
+        EXPECT_FALSE(IsPlainName(bad)) << bad;
+    }
+    EXPECT_TRUE(HoldsLineBreak("a\rb"));
+    EXPECT_FALSE(HoldsLineBreak("a b"));
 }
 
 TEST(StatusLogText, EntriesAndHeading) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -96,6 +97,88 @@ TEST(FtpListingTime, UnixAndDosForms) {
     }
 }
 
+TEST(FtpListLines, UnixDosAndMlsd) {
+    const FtpToday today{2026, 3, 10};
+    struct Case {
+        bool mlsd;
+        std::string line;
+        ListLineKind kind;
+        std::string name;
+        bool folder;
+        std::int64_t size;
+    };
+    using K = ListLineKind;
+    const Case cases[] = {
+        {false, "drwxr-xr-x 2 user group 4096 Dec 08 01:20 www", K::Entry, "www", true, 4096},
+        {false, "-rw-r--r-- 1 user 12 Jan 02  2020 no group.txt", K::Entry, "no group.txt", false,
+         12},
+        {false, "-rw-r--r-- 1 1000 Jan 3000000000 Dec 08 01:20 big", K::Entry, "big", false,
+         3000000000},
+        {false, "-rw-r--r-- 1 u g 5 Jan 02  2020   two  blanks ", K::Entry, "  two  blanks ", false,
+         5},
+        {false, "lrwxrwxrwx 1 u g 9 Jan 02  2020 link -> target", K::Entry, "link", true, 9},
+        {false, "12-08-26  01:28AM       <DIR>          old folder", K::Entry, "old folder", true,
+         0},
+        {false, "12-08-26  01:28PM                 1234 file.txt", K::Entry, "file.txt", false,
+         1234},
+        {false, "total 48", K::Ignored, "", false, 0},
+        {false, "-rw-r--r-- 1 u g 5 Jan 02", K::Unreadable, "", false, 0},
+        {false, "garbage", K::Unreadable, "", false, 0},
+        {false, "12-08-26  99:28AM  <DIR>  x", K::Unreadable, "", false, 0},
+        {true, "type=dir;modify=20261208102030;perm=el; my docs", K::Entry, "my docs", true, 0},
+        {true, "Type=File;Size=1536;Modify=20200102020000; page.htm", K::Entry, "page.htm", false,
+         1536},
+        {true, "type=OS.unix=slink:/x;size=1; ln", K::Entry, "ln", true, 1},
+        {true, "type=cdir; /www", K::Ignored, "", false, 0},
+        {true, "type=pdir; ..", K::Ignored, "", false, 0},
+        {true, "size=5; untyped", K::Unreadable, "", false, 0},
+        {true, "type=file;size=5;", K::Unreadable, "", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto parsed = c.mlsd ? ParseMlsdLine(c.line) : ParseListLine(c.line, today);
+        ASSERT_EQ(parsed.kind, c.kind);
+        if (c.kind == K::Entry) {
+            EXPECT_EQ(parsed.entry.name, c.name);
+            EXPECT_EQ(parsed.entry.folder, c.folder);
+            EXPECT_EQ(parsed.entry.size, c.size);
+        }
+    }
+    // MLSD times are exact; a Unix time without a year is in the last twelve months.
+    auto mlsd = ParseMlsdLine("type=file;modify=20200102030405; f");
+    ASSERT_TRUE(mlsd.entry.lastWrite);
+    EXPECT_EQ(mlsd.entry.lastWrite->hour, 3);
+    EXPECT_EQ(mlsd.entry.lastWrite->minute, 4);
+    auto unix = ParseListLine("-rw-r--r-- 1 u g 5 Dec 08 01:20 f", today);
+    ASSERT_TRUE(unix.entry.lastWrite);
+    EXPECT_EQ(unix.entry.lastWrite->year, 2025);
+}
+
+// Lines cut anywhere by the network come out whole; a lone LF inside a CR LF
+// listing belongs to a name, which is then left out.
+TEST(FtpListLines, ReaderJoinsPiecesAndKeepsLineBreaksInNamesOut) {
+    const std::string listing =
+        "type=file;size=1; a.txt\r\ntype=file;size=2; b\nc.txt\r\ntype=dir; d\r\ntype=file; e";
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, listing.size()}) {
+        FtpListReader reader(true, FtpToday{});
+        for (std::size_t i = 0; i < listing.size(); i += piece) {
+            reader.feed(std::string_view(listing).substr(i, piece));
+        }
+        reader.finish();
+        ASSERT_EQ(reader.entries.size(), 3u) << piece;
+        EXPECT_EQ(reader.entries[0].name, "a.txt");
+        EXPECT_EQ(reader.entries[1].name, "d");
+        EXPECT_EQ(reader.entries[2].name, "e");
+        ASSERT_EQ(reader.skipped.size(), 1u);
+        EXPECT_EQ(reader.skipped[0].text, "b\nc.txt");
+    }
+    FtpListReader lf(false, FtpToday{});
+    lf.feed("-rw-r--r-- 1 u g 5 Jan 02  2020 one\n-rw-r--r-- 1 u g 5 Jan 02  2020 two\n");
+    lf.finish();
+    ASSERT_EQ(lf.entries.size(), 2u);
+    EXPECT_EQ(lf.entries[1].name, "two");
+}
+
 TEST(FtpMask, WindowsRules) {
     EXPECT_TRUE(FtpMaskMatches("*.*", "README"));
     EXPECT_TRUE(FtpMaskMatches("*.*", ".hidden"));
@@ -157,65 +240,76 @@ TEST_F(FtpConnectionTest, SilentServerTimesOut) {
     EXPECT_LT(elapsed, std::chrono::seconds(6));
 }
 
-TEST_F(FtpConnectionTest, ListsFoldersFilesSizesAndTimes) {
+// Both listing commands give the same entries: MLSD where the server offers
+// it, LIST where it does not.
+TEST_F(FtpConnectionTest, ListsFoldersFilesSizesAndTimesOverMlsdAndList) {
     std::filesystem::create_directories(root / "www" / "img");
     std::filesystem::create_directories(root / "my docs");
     WriteBytes(root / "page.htm", std::string(1536, 'x'));
     WriteBytes(root / "README", "r");
     WriteBytes(root / "-rf", "dash");
-    WriteBytes(root / "a b.txt", "");
-    WriteBytes(root / "\xc3\xa9t\xc3\xa9.html", "ete");
+    WriteBytes(root / " lead and trail ", "");
+    WriteBytes(root / "\xc3\xa9t\xc3\xa9 100%#.html", "ete");
     SetTime(root / "page.htm", 1577930400);  // 2 Jan 2020 02:00 UTC: listed with its year
     const std::time_t recent = std::time(nullptr) - 3600;
     SetTime(root / "README", recent);
-    FtpServer server(root.path());
-    auto connection = connect(server);
-    ASSERT_TRUE(connection);
+    for (const bool mlsd : {true, false}) {
+        SCOPED_TRACE(mlsd ? "MLSD" : "LIST");
+        FtpServerOptions options;
+        options.noMlst = !mlsd;
+        FtpServer server(root.path(), options);
+        auto connection = connect(server);
+        ASSERT_TRUE(connection);
+        EXPECT_EQ(connection->UsesMlsd(), mlsd);
 
-    auto list = connection->FindFiles("/*.*");
-    ASSERT_TRUE(list) << list.error().text;
-    EXPECT_EQ(list->size(), 7u);
-    const auto* page = find(*list, "page.htm");
-    ASSERT_TRUE(page);
-    EXPECT_FALSE(page->folder);
-    EXPECT_EQ(page->size, 1536);
-    ASSERT_TRUE(page->lastWrite);
-    EXPECT_EQ(page->lastWrite->year, 2020);
-    EXPECT_EQ(page->lastWrite->month, 1);
-    EXPECT_EQ(page->lastWrite->day, 2);
-    const auto* readme = find(*list, "README");
-    ASSERT_TRUE(readme && readme->lastWrite);
-    std::tm utc{};
-    gmtime_r(&recent, &utc);
-    EXPECT_EQ(readme->lastWrite->year, utc.tm_year + 1900);
-    EXPECT_EQ(readme->lastWrite->day, utc.tm_mday);
-    EXPECT_EQ(readme->lastWrite->hour, utc.tm_hour);
-    EXPECT_EQ(readme->lastWrite->minute, utc.tm_min);
-    ASSERT_TRUE(find(*list, "www"));
-    EXPECT_TRUE(find(*list, "www")->folder);
-    ASSERT_TRUE(find(*list, "my docs"));
-    EXPECT_TRUE(find(*list, "-rf"));
-    EXPECT_TRUE(find(*list, "a b.txt"));
-    EXPECT_TRUE(find(*list, "\xc3\xa9t\xc3\xa9.html"));
+        auto list = connection->FindFiles("/*.*");
+        ASSERT_TRUE(list) << list.error().text;
+        EXPECT_TRUE(list->skipped.empty());
+        const auto& entries = list->entries;
+        EXPECT_EQ(entries.size(), 7u);
+        const auto* page = find(entries, "page.htm");
+        ASSERT_TRUE(page && page->lastWrite);
+        EXPECT_FALSE(page->folder);
+        EXPECT_EQ(page->size, 1536);
+        EXPECT_EQ(page->lastWrite->year, 2020);
+        EXPECT_EQ(page->lastWrite->month, 1);
+        EXPECT_EQ(page->lastWrite->day, 2);
+        const auto* readme = find(entries, "README");
+        ASSERT_TRUE(readme && readme->lastWrite);
+        std::tm utc{};
+        gmtime_r(&recent, &utc);
+        EXPECT_EQ(readme->lastWrite->year, utc.tm_year + 1900);
+        EXPECT_EQ(readme->lastWrite->day, utc.tm_mday);
+        EXPECT_EQ(readme->lastWrite->hour, utc.tm_hour);
+        EXPECT_EQ(readme->lastWrite->minute, utc.tm_min);
+        ASSERT_TRUE(find(entries, "www"));
+        EXPECT_TRUE(find(entries, "www")->folder);
+        ASSERT_TRUE(find(entries, "my docs"));
+        EXPECT_TRUE(find(entries, "-rf"));
+        EXPECT_TRUE(find(entries, " lead and trail ") || !mlsd);  // LIST cannot keep a lead blank
+        EXPECT_TRUE(find(entries, "\xc3\xa9t\xc3\xa9 100%#.html"));
 
-    auto htm = connection->FindFiles("/*.HTM");
-    ASSERT_TRUE(htm);
-    ASSERT_EQ(htm->size(), 1u);
-    EXPECT_EQ(htm->front().name, "page.htm");
+        auto htm = connection->FindFiles("/*.HTM");
+        ASSERT_TRUE(htm);
+        ASSERT_EQ(htm->entries.size(), 1u);
+        EXPECT_EQ(htm->entries.front().name, "page.htm");
 
-    auto sub = connection->FindFiles("/www/*.*");
-    ASSERT_TRUE(sub);
-    ASSERT_EQ(sub->size(), 1u);
-    EXPECT_EQ(sub->front().name, "img");
-    EXPECT_TRUE(sub->front().folder);
+        auto sub = connection->FindFiles("/www/*.*");
+        ASSERT_TRUE(sub);
+        ASSERT_EQ(sub->entries.size(), 1u);
+        EXPECT_EQ(sub->entries.front().name, "img");
+        EXPECT_TRUE(sub->entries.front().folder);
 
-    auto blank = connection->FindFiles("/my docs/*.*");
-    ASSERT_TRUE(blank) << blank.error().text;
-    EXPECT_TRUE(blank->empty());  // an empty folder is an empty list
+        auto blank = connection->FindFiles("/my docs/*.*");
+        ASSERT_TRUE(blank) << blank.error().text;
+        EXPECT_TRUE(blank->entries.empty());  // an empty folder is an empty list
 
-    EXPECT_FALSE(connection->FindFiles("/missing/*.*"));
-    // The connection still works after a failed listing.
-    EXPECT_TRUE(connection->FindFiles("/www/*.*"));
+        auto missing = connection->FindFiles("/missing/*.*");
+        ASSERT_FALSE(missing);
+        EXPECT_EQ(missing.error().kind, FtpErrorKind::NotFound);
+        // The connection still works after a failed listing.
+        EXPECT_TRUE(connection->FindFiles("/www/*.*"));
+    }
 }
 
 TEST_F(FtpConnectionTest, ActiveModeLists) {
@@ -225,27 +319,98 @@ TEST_F(FtpConnectionTest, ActiveModeLists) {
     ASSERT_TRUE(connection);
     auto list = connection->FindFiles("/*.*");
     ASSERT_TRUE(list) << list.error().text;
-    ASSERT_EQ(list->size(), 1u);
-    EXPECT_EQ(list->front().name, "one.txt");
+    ASSERT_EQ(list->entries.size(), 1u);
+    EXPECT_EQ(list->entries.front().name, "one.txt");
 }
 
-TEST_F(FtpConnectionTest, HostileNamesComeBackAsGiven) {
+// One odd line costs that line only; names that could leave their folder or
+// end a command early are left out, never shown cut short.
+TEST_F(FtpConnectionTest, OddLinesAreLeftOutAndTheRestIsListed) {
+    WriteBytes(root / "real.txt", "r");
     FtpServerOptions options;
     options.extraListLines = {
         "drwxr-xr-x   2 u g 0 Jan 02  2020 ../x",
-        "drwxr-xr-x   2 u g 0 Jan 02  2020 a/b",
         "-rw-r--r--   1 u g 5 Jan 02  2020 ../../etc/passwd",
+        "-rw-r--r--   1 u g 5 Jan 02  2020 nul<NUL>tail.txt",
+        "-rw-r--r--   1 u g 5 Jan 02  2020 two\nlines.txt",
+        "this is no listing line",
+        "-rw-r--r--   1 u g 7 Jan 02  2020 after.txt",
     };
-    FtpServer server(root.path(), options);
-    auto connection = connect(server);
+    options.extraMlsdLines = {
+        "type=dir;modify=20200102000000; a/b",
+        "type=file;size=5; nul<NUL>tail.txt",
+        "type=file;size=5; two\nlines.txt",
+        "no facts here",
+        "type=file;size=7;modify=20200102000000; after.txt",
+    };
+    for (const bool mlsd : {true, false}) {
+        SCOPED_TRACE(mlsd ? "MLSD" : "LIST");
+        options.noMlst = !mlsd;
+        FtpServer server(root.path(), options);
+        auto connection = connect(server);
+        ASSERT_TRUE(connection);
+        auto list = connection->FindFiles("/*.*");
+        ASSERT_TRUE(list) << list.error().text;
+        std::vector<std::string> names;
+        for (const auto& entry : list->entries) {
+            names.push_back(entry.name);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"real.txt", "after.txt"}));
+        EXPECT_EQ(list->skipped.size(), mlsd ? 4u : 5u);
+        EXPECT_EQ(find(list->entries, "after.txt")->size, 7);
+    }
+}
+
+TEST_F(FtpConnectionTest, ListingsHaveADeadlineASizeCapAndStop) {
+    struct Case {
+        const char* what;
+        FtpServerOptions options;
+        FtpErrorKind kind;
+    };
+    FtpServerOptions drip, endless, stall;
+    drip.dripSeconds = 0.5;
+    endless.endlessListing = true;
+    stall.stallAfterPasv = true;
+    WriteBytes(root / "a.txt", "a");
+    WriteBytes(root / "b.txt", "b");
+    WriteBytes(root / "c.txt", "c");
+    WriteBytes(root / "d.txt", "d");
+    const Case cases[] = {
+        {"drip", drip, FtpErrorKind::TimedOut},
+        {"endless", endless, FtpErrorKind::TooLarge},
+        {"stall after PASV", stall, FtpErrorKind::TimedOut},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FtpServer server(root.path(), c.options);
+        auto p = params(server.port());
+        p.timeouts.listingSeconds = 1;
+        p.timeouts.listingMaxBytes = 1 << 20;
+        auto connection = FtpConnection::Connect(*session, p);
+        ASSERT_TRUE(connection) << connection.error().text;
+        const auto start = std::chrono::steady_clock::now();
+        auto list = (*connection)->FindFiles("/*.*");
+        ASSERT_FALSE(list);
+        EXPECT_EQ(list.error().kind, c.kind) << list.error().text;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    }
+    // A stop from another thread ends a dripping listing at once.
+    FtpServer server(root.path(), drip);
+    std::atomic<bool> stop{false};
+    auto p = params(server.port());
+    p.stop = &stop;
+    auto connection = FtpConnection::Connect(*session, p);
     ASSERT_TRUE(connection);
-    auto list = connection->FindFiles("/*.*");
-    ASSERT_TRUE(list) << list.error().text;
-    ASSERT_TRUE(find(*list, "../x"));
-    EXPECT_TRUE(find(*list, "../x")->folder);
-    ASSERT_TRUE(find(*list, "a/b"));
-    ASSERT_TRUE(find(*list, "../../etc/passwd"));
-    EXPECT_EQ(find(*list, "../../etc/passwd")->size, 5);
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    auto list = (*connection)->FindFiles("/*.*");
+    stopper.join();
+    ASSERT_FALSE(list);
+    EXPECT_EQ(list.error().kind, FtpErrorKind::Stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
 }
 
 TEST_F(FtpConnectionTest, FolderAndFileCommands) {
@@ -274,6 +439,34 @@ TEST_F(FtpConnectionTest, FolderAndFileCommands) {
     // A line break would smuggle a second command onto the control channel.
     EXPECT_FALSE(connection->CreateDirectory("/a\r\nDELE /b"));
     EXPECT_TRUE(connection->FindFiles("/*.*"));
+
+    WriteBytes(root / "f.txt", "f");
+    auto reply = connection->SiteCommand("CHMOD 600 /f.txt");
+    ASSERT_TRUE(reply) << reply.error().text;
+    EXPECT_EQ(std::filesystem::status(root / "f.txt").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    auto refused = connection->SiteCommand("CHMOD 600 /missing");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, FtpErrorKind::Refused);
+}
+
+// A command whose reply was lost may have been carried out: it is reported
+// as a broken connection, not sent again (a second DELE would fail and hide
+// that the file is gone).
+TEST_F(FtpConnectionTest, ACommandIsNotSentTwiceWhenTheReplyIsLost) {
+    WriteBytes(root / "gone.txt", "g");
+    FtpServerOptions options;
+    options.dropAfter = "DELE";
+    FtpServer server(root.path(), options);
+    auto connection = connect(server);
+    ASSERT_TRUE(connection);
+    auto deleted = connection->DeleteFile("/gone.txt");
+    ASSERT_FALSE(deleted);
+    EXPECT_EQ(deleted.error().kind, FtpErrorKind::Dropped) << deleted.error().text;
+    EXPECT_FALSE(std::filesystem::exists(root / "gone.txt"));
+    auto list = connection->FindFiles("/*.*");  // a new connection shows the truth
+    ASSERT_TRUE(list) << list.error().text;
+    EXPECT_TRUE(list->entries.empty());
 }
 
 TEST_F(FtpConnectionTest, ListsAgainAfterTheServerDroppedTheIdleSession) {
@@ -286,7 +479,7 @@ TEST_F(FtpConnectionTest, ListsAgainAfterTheServerDroppedTheIdleSession) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     auto list = connection->FindFiles("/*.*");
     ASSERT_TRUE(list) << list.error().text;
-    EXPECT_EQ(list->size(), 1u);
+    EXPECT_EQ(list->entries.size(), 1u);
 }
 
 }  // namespace

@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
         }
         shots.save(client, "ftp-client");
 
-        auto* manager = new FrmConnect(context, client, &client);
+        auto* manager = new FrmConnect(context, &client);
         auto* profiles = test::FindNamed<QTreeWidget>(*manager, "TView1");
         const auto found = profiles->findItems(QStringLiteral("my website.ftp"),
                                                Qt::MatchExactly | Qt::MatchRecursive);

@@ -41,6 +41,9 @@ public:
     // Texts of the message boxes (not questions) shown so far.
     QStringList messages() const;
     const Shown* lastMessage() const;
+    // Texts of the Yes/No questions and the input prompts shown so far.
+    QStringList questions() const { return textsOf(Shown::Kind::YesNo); }
+    QStringList inputs() const { return textsOf(Shown::Kind::Input); }
     // Scripted answers that nobody asked for.
     std::size_t unusedAnswers() const {
         return m_yesNo.size() + m_inputs.size() + m_saveFiles.size();
@@ -48,6 +51,15 @@ public:
     void clear() { m_shown.clear(); }
 
 private:
+    QStringList textsOf(Shown::Kind kind) const {
+        QStringList texts;
+        for (const Shown& shown : m_shown) {
+            if (shown.kind == kind) {
+                texts << shown.text;
+            }
+        }
+        return texts;
+    }
     std::vector<Shown> m_shown;
     std::deque<bool> m_yesNo;
     // (answered, text): an optional<QString> here trips a false g++ 12 warning.

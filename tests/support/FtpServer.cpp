@@ -53,6 +53,26 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
         args.push_back("--extra-line");
         args.push_back(line);
     }
+    for (const auto& line : m_options.extraMlsdLines) {
+        args.push_back("--extra-mlsd-line");
+        args.push_back(line);
+    }
+    auto flag = [&args](bool on, const char* name) {
+        if (on) {
+            args.push_back(name);
+        }
+    };
+    flag(m_options.noMlst, "--no-mlst");
+    flag(m_options.endlessListing, "--endless-listing");
+    flag(m_options.stallAfterPasv, "--stall-after-pasv");
+    if (m_options.dripSeconds > 0) {
+        args.push_back("--drip");
+        args.push_back(std::to_string(m_options.dripSeconds));
+    }
+    if (!m_options.dropAfter.empty()) {
+        args.push_back("--drop-after");
+        args.push_back(m_options.dropAfter);
+    }
     std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());

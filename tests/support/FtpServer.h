@@ -16,8 +16,18 @@ struct FtpServerOptions {
     int idleTimeoutSeconds = 300;
     // Control connections served at once; 0 = the server's default.
     int maxConnections = 0;
-    // Raw LIST lines added to the root folder's listing.
+    // Raw LIST and MLSD lines added to the root folder's listing.
     std::vector<std::string> extraListLines;
+    std::vector<std::string> extraMlsdLines;
+    // Leave MLST/MLSD out of the server, so clients use LIST.
+    bool noMlst = false;
+    // Misbehaviour: wait this long before each listing line; never end a
+    // listing; answer PASV and then nothing; carry out this command (e.g.
+    // "DELE") and close the connection without a reply.
+    double dripSeconds = 0;
+    bool endlessListing = false;
+    bool stallAfterPasv = false;
+    std::string dropAfter;
 };
 
 // A real pyftpdlib FTP server on 127.0.0.1, serving root, started in the

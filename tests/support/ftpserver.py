@@ -2,13 +2,19 @@
 (printed as "PORT n" once it listens), one user with full rights on --root.
 
 --login-dir puts the user in a folder below the root after login, so PWD
-answers a deeper login folder. --extra-line adds raw LIST lines to the
-listing of the root folder (names no real file system can hold).
+answers a deeper login folder. --extra-line and --extra-mlsd-line add raw
+LIST and MLSD lines to the listing of the root folder (names no real file
+system can hold). --no-mlst leaves MLST/MLSD out, so clients use LIST.
+Misbehaviour on demand: --drip S waits S seconds before each listing line,
+--endless-listing never ends a listing, --stall-after-pasv answers PASV and
+then nothing, --drop-after CMD carries out CMD and closes the connection
+without a reply.
 """
 import argparse
 import logging
 import os
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
@@ -25,23 +31,70 @@ def main():
     parser.add_argument("--idle-timeout", type=int, default=300)
     parser.add_argument("--extra-line", action="append", default=[])
     parser.add_argument("--max-cons", type=int, default=0)
+    parser.add_argument("--extra-mlsd-line", action="append", default=[])
+    parser.add_argument("--no-mlst", action="store_true")
+    parser.add_argument("--drip", type=float, default=0)
+    parser.add_argument("--endless-listing", action="store_true")
+    parser.add_argument("--stall-after-pasv", action="store_true")
+    parser.add_argument("--drop-after", default="")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
     root = os.path.realpath(args.root)
 
+    def misbehave(lines):
+        for line in lines:
+            if args.drip:
+                time.sleep(args.drip)
+            yield line
+        n = 0
+        while args.endless_listing:
+            n += 1
+            yield ("-rw-r--r-- 1 u g %d Jan 02  2020 endless%d.txt\r\n" % (n, n)).encode()
+
+    def extra(basedir, lines):
+        if os.path.realpath(basedir) == root:
+            for line in lines:
+                line = line.replace("<NUL>", "\0")  # argv cannot carry a NUL
+                yield (line + "\r\n").encode("utf8", "surrogateescape")
+
     class FS(AbstractedFS):
         def format_list(self, basedir, listing, ignore_err=True):
-            yield from super().format_list(basedir, listing, ignore_err)
-            if os.path.realpath(basedir) == root:
-                for line in args.extra_line:
-                    yield (line + "\r\n").encode("utf8", "surrogateescape")
+            yield from misbehave(super().format_list(basedir, listing, ignore_err))
+            yield from extra(basedir, args.extra_line)
+
+        def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+            yield from misbehave(
+                super().format_mlsx(basedir, listing, perms, facts, ignore_err))
+            yield from extra(basedir, args.extra_mlsd_line)
 
     class Handler(FTPHandler):
         abstracted_fs = FS
         timeout = args.idle_timeout
         # Real servers delay a refused login; short here to keep tests quick.
         auth_failed_timeout = 0.2
+
+        if args.no_mlst:
+            proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+                          if k not in ("MLST", "MLSD")}
+
+        def pre_process_command(self, line, cmd, arg):
+            if args.stall_after_pasv and cmd in ("LIST", "MLSD", "NLST", "RETR"):
+                return  # the data connection is open; no reply ever comes
+            if cmd == args.drop_after:
+                self.dropping = True  # carried out, the reply is lost
+                super().pre_process_command(line, cmd, arg)
+                self.close()
+                return
+            super().pre_process_command(line, cmd, arg)
+
+        def respond(self, resp, logfun=None):
+            if getattr(self, "dropping", False):
+                return
+            if logfun is None:
+                super().respond(resp)
+            else:
+                super().respond(resp, logfun)
 
         def on_login(self, username):
             if args.login_dir != "/":

@@ -1,8 +1,8 @@
 #include "AppShell.h"
 
-#include "Form1.h"
-#include "Form7.h"
-#include "Formins.h"
+#include "extractor/Form1.h"
+#include "extractor/Form7.h"
+#include "extractor/Formins.h"
 #include "ftp/frmmain.h"
 #include "harvester/Form6.h"
 #include "platform/AppContext.h"

@@ -1,4 +1,4 @@
-#include "extractor/AppShell.h"
+#include "app/AppShell.h"
 
 #include "common/ProgramFolder.h"
 #include "extractor/Form1.h"

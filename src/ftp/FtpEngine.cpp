@@ -1,0 +1,74 @@
+#include "FtpEngine.h"
+
+namespace quill {
+
+FtpEngine::FtpEngine(QObject* parent) : QObject(parent) {
+    m_thread.setObjectName(QStringLiteral("FTP engine"));
+    m_worker = new QObject;
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread.start();
+}
+
+FtpEngine::~FtpEngine() {
+    m_stop.store(true);
+    m_thread.quit();
+    m_thread.wait();
+    // The worker has ended: the connection can go on this thread.
+    m_connection.reset();
+    m_session.reset();
+}
+
+void FtpEngine::stop() {
+    if (busy()) {
+        m_stop.store(true);
+    }
+}
+
+void FtpEngine::finished(const std::function<void()>& deliver) {
+    --m_pending;
+    deliver();
+    if (m_pending == 0) {
+        Q_EMIT busyChanged(false);
+    }
+}
+
+void FtpEngine::connectServer(std::string agent, FtpConnectParams params,
+                              std::function<void(FtpResult<std::string>)> done) {
+    params.stop = &m_stop;
+    submit<FtpResult<std::string>>(
+        [this, agent = std::move(agent), params = std::move(params)]() -> FtpResult<std::string> {
+            m_connection.reset();
+            m_session = FtpInternetSession::Open(agent);
+            if (!m_session) {
+                return std::unexpected(
+                    FtpError{0, "The network library could not start", FtpErrorKind::Failed});
+            }
+            auto connection = FtpConnection::Connect(*m_session, params);
+            if (!connection) {
+                return std::unexpected(connection.error());
+            }
+            m_connection = std::move(*connection);
+            return m_connection->CurrentDirectory();
+        },
+        [this, done = std::move(done)](FtpResult<std::string> result) {
+            m_connected = result.has_value();
+            done(std::move(result));
+        });
+}
+
+void FtpEngine::closeConnection() {
+    m_connected = false;
+    stop();
+    submit<bool>(
+        [this] {
+            m_connection.reset();
+            // The stop was for what ran before the close; what is asked
+            // after it must run.
+            m_stop.store(false);
+            return true;
+        },
+        [](bool) {});
+}
+
+}  // namespace quill

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/FtpConnection.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quill {
+
+// Runs every FTP operation on one worker thread that owns the connection, one
+// at a time and in the order asked, so the window never waits on the network.
+// Each operation's result comes back to `done` on the engine's own thread;
+// when the engine is destroyed first, pending results are dropped. The
+// worker never shows anything.
+class FtpEngine final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FtpEngine)
+public:
+    explicit FtpEngine(QObject* parent = nullptr);
+    // Stops the running operation, closes the connection and ends the worker.
+    ~FtpEngine() override;
+
+    // Operations asked for and not yet answered.
+    bool busy() const { return m_pending > 0; }
+    // A connection is open (as far as the answered operations tell).
+    bool hasConnection() const { return m_connected; }
+
+    // Makes the running operation (and any queued behind it) end soon with
+    // FtpErrorKind::Stopped.
+    void stop();
+
+    // Connects and logs in; the result is the login folder. An open
+    // connection is closed first.
+    void connectServer(std::string agent, FtpConnectParams params,
+                       std::function<void(FtpResult<std::string>)> done);
+
+    // Runs job on the open connection; "not connected" when there is none.
+    template <typename T>
+    void run(std::function<FtpResult<T>(FtpConnection&)> job,
+             std::function<void(FtpResult<T>)> done) {
+        submit<FtpResult<T>>(
+            [this, job = std::move(job)]() -> FtpResult<T> {
+                if (!m_connection) {
+                    return std::unexpected(FtpError{0, "Not connected", FtpErrorKind::Failed});
+                }
+                return job(*m_connection);
+            },
+            std::move(done));
+    }
+
+    // Stops what runs and closes the connection.
+    void closeConnection();
+
+Q_SIGNALS:
+    void busyChanged(bool busy);
+
+private:
+    // job runs on the worker; done runs here with its result.
+    template <typename R>
+    void submit(std::function<R()> job, std::function<void(R)> done) {
+        if (m_pending++ == 0) {
+            // Nothing runs: a stop meant for an earlier operation is over.
+            m_stop.store(false);
+            Q_EMIT busyChanged(true);
+        }
+        QMetaObject::invokeMethod(
+            m_worker,
+            [this, job = std::move(job), done = std::move(done)] {
+                auto result = std::make_shared<R>(job());
+                QMetaObject::invokeMethod(
+                    this, [this, result, done] { finished([&] { done(std::move(*result)); }); },
+                    Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    }
+    void finished(const std::function<void()>& deliver);
+
+    QThread m_thread;
+    QObject* m_worker = nullptr;  // lives on m_thread
+    // Touched only by jobs, on the worker thread.
+    std::unique_ptr<FtpConnection> m_connection;
+    std::unique_ptr<FtpInternetSession> m_session;
+    std::atomic<bool> m_stop{false};
+    int m_pending = 0;
+    bool m_connected = false;
+};
+
+}  // namespace quill
