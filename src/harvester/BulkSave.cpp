@@ -10,7 +10,8 @@
 namespace quill {
 
 bool IsSafeArticleName(std::string_view term) {
-    return IsPlainName(term);
+    // The term names a file only with ".html" after it: ".." is fine.
+    return IsPlainName(std::string(term) + ".html");
 }
 
 std::filesystem::path CombinedArticleFile(const std::filesystem::path& programFolder,
