@@ -56,6 +56,12 @@ public:
     // Stops what runs and closes the connection.
     void closeConnection();
 
+    // For jobs: runs fn on the engine's own thread, before the job's result
+    // arrives there; dropped when the engine is gone first.
+    void post(std::function<void()> fn) {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    }
+
 Q_SIGNALS:
     void busyChanged(bool busy);
 

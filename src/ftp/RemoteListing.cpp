@@ -14,9 +14,14 @@ std::string RemoteSizeText(std::int64_t bytes) {
 
 RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,
                                  std::string_view remotePath) {
+    return RemoteListingBuilder(std::string(remotePath)).add(entries);
+}
+
+RemoteListing RemoteListingBuilder::add(const std::vector<FtpFindData>& entries) {
+    const std::string& remotePath = m_remotePath;
+    auto& keys = m_keys;
     RemoteListing listing;
     listing.files.reserve(entries.size());
-    std::unordered_set<std::string> keys;
     for (const auto& entry : entries) {
         const std::string_view name(entry.name.c_str());  // up to the first NUL
         // The listing reader leaves such names out already; a name that

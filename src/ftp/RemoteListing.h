@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace quill {
@@ -20,12 +21,22 @@ struct RemoteFolderNode {
 struct RemoteListing {
     std::vector<RemoteFolderNode> folders;
     std::vector<FileListRow> files;
-    // Lines of the server's listing that were left out.
-    std::vector<SkippedListLine> skipped;
 };
 
 // "1.5Kb" for 1536 bytes.
 std::string RemoteSizeText(std::int64_t bytes);
+
+// Builds tree folders and list rows from a listing that arrives in batches;
+// a folder name that appears twice gets one node across all of them.
+class RemoteListingBuilder {
+public:
+    explicit RemoteListingBuilder(std::string remotePath) : m_remotePath(std::move(remotePath)) {}
+    RemoteListing add(const std::vector<FtpFindData>& entries);
+
+private:
+    std::string m_remotePath;
+    std::unordered_set<std::string> m_keys;
+};
 
 // Splits a listing into tree folders and list rows, in the server's order.
 // Names are cut at a NUL and skipped when empty; a folder name that appears

@@ -95,10 +95,6 @@ bool IsOctalMode(const QString& mode) {
     return true;
 }
 
-// Rows go into the list in slices so a folder of 200,000 entries never
-// stops the window from painting.
-constexpr std::size_t kRowsPerSlice = 20000;
-
 }  // namespace
 
 frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_context(context) {
@@ -515,38 +511,52 @@ void frmmain::List() {
     m_listView2->clear();
     LogEntry(QStringLiteral(" > Transfering data..."));
     LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
-    // The rows are built on the worker too, so only the items are made here.
-    m_session.engine.run<RemoteListing>(
-        [pattern = m_session.SearchPattern,
-         remotePath = m_session.RemotePath](FtpConnection& connection) -> FtpResult<RemoteListing> {
-            auto found = connection.FindFiles(pattern);
-            if (!found) {
-                return std::unexpected(found.error());
-            }
-            RemoteListing listing = BuildRemoteListing(found->entries, remotePath);
-            listing.skipped = std::move(found->skipped);
-            return listing;
+    // Rows are built on the worker while the listing arrives and shown in
+    // batches, so the list fills while the server still sends.
+    FtpEngine* engine = &m_session.engine;
+    const std::string remotePath = m_session.RemotePath;
+    m_session.engine.run<FtpListing>(
+        [this, engine, pattern = m_session.SearchPattern,
+         remotePath](FtpConnection& connection) -> FtpResult<FtpListing> {
+            RemoteListingBuilder builder(remotePath);
+            return connection.FindFiles(pattern, [&](std::vector<FtpFindData>&& entries) {
+                auto batch = std::make_shared<RemoteListing>(builder.add(entries));
+                engine->post([this, batch, remotePath] { showBatch(remotePath, *batch); });
+            });
         },
-        [this, remotePath = m_session.RemotePath](FtpResult<RemoteListing> result) {
-            if (result) {
-                if (QTreeWidgetItem* parent = nodeWithKey(bytesOf(remotePath))) {
-                    for (const auto& folder : result->folders) {
-                        auto* node = new QTreeWidgetItem(parent, {display(folder.name)});
-                        node->setData(0, kKeyRole, bytesOf(folder.key));
-                        node->setData(0, kFileNameRole, bytesOf(folder.name));
-                        node->setData(0, kImageRole, 12);
-                        node->setIcon(0, imageListIcon(12));
-                    }
-                    if (m_tview1->topLevelItemCount() > 0) {
-                        m_tview1->topLevelItem(0)->setExpanded(true);
-                    }
-                }
-            }
-            showListing(std::move(result));
-        });
+        [this](FtpResult<FtpListing> result) { showListing(std::move(result)); });
 }
 
-void frmmain::showListing(FtpResult<RemoteListing> result) {
+void frmmain::showBatch(const std::string& remotePath, const RemoteListing& batch) {
+    if (QTreeWidgetItem* parent = nodeWithKey(bytesOf(remotePath))) {
+        for (const auto& folder : batch.folders) {
+            auto* node = new QTreeWidgetItem(parent, {display(folder.name)});
+            node->setData(0, kKeyRole, bytesOf(folder.key));
+            node->setData(0, kFileNameRole, bytesOf(folder.name));
+            node->setData(0, kImageRole, 12);
+            node->setIcon(0, imageListIcon(12));
+        }
+    }
+    if (m_tview1->topLevelItemCount() > 0) {
+        m_tview1->topLevelItem(0)->setExpanded(true);
+    }
+    static const auto icons = [] {
+        std::array<QIcon, 11> all;
+        for (std::size_t i = 1; i < all.size(); ++i) {
+            all[i] = imageListIcon(static_cast<int>(i));
+        }
+        return all;
+    }();
+    constexpr Qt::ItemFlags kFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(batch.files.size()));
+    for (const FileListRow& row : batch.files) {
+        items.append(MakeFileListItem(row, icons, kFlags));
+    }
+    m_listView2->addTopLevelItems(items);
+}
+
+void frmmain::showListing(FtpResult<FtpListing> result) {
     if (!result) {
         // A folder that is not there lists as empty; anything else is a
         // failure and says why.
@@ -562,50 +572,12 @@ void frmmain::showListing(FtpResult<RemoteListing> result) {
         LogEntry(QStringLiteral(" > Left out of the listing: ") + inQuotes(skipped.text) +
                  QStringLiteral(" (") + Qs(skipped.reason) + QStringLiteral(")"));
     }
-    fillFileList(std::move(result->files));
-}
-
-void frmmain::fillFileList(std::vector<FileListRow> files) {
-    static const auto icons = [] {
-        std::array<QIcon, 11> all;
-        for (std::size_t i = 1; i < all.size(); ++i) {
-            all[i] = imageListIcon(static_cast<int>(i));
-        }
-        return all;
-    }();
-    constexpr Qt::ItemFlags kFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
-    auto rows = std::make_shared<std::vector<FileListRow>>(std::move(files));
-    auto items = std::make_shared<QList<QTreeWidgetItem*>>();
-    items->reserve(static_cast<qsizetype>(rows->size()));
-    // Made in slices between which the window paints; shown in one go.
-    auto slice = std::make_shared<std::function<void(std::size_t)>>();
-    *slice = [this, rows, items, slice,
-              list = QPointer<QTreeWidget>(m_listView2)](std::size_t from) {
-        if (!list) {
-            qDeleteAll(*items);
-            return;
-        }
-        const std::size_t to = std::min(rows->size(), from + kRowsPerSlice);
-        for (std::size_t i = from; i < to; ++i) {
-            items->append(MakeFileListItem((*rows)[i], icons, kFlags));
-        }
-        if (to < rows->size()) {
-            QTimer::singleShot(0, this, [slice, to] { (*slice)(to); });
-            return;
-        }
-        m_listView2->setUpdatesEnabled(false);
-        m_listView2->clear();
-        m_listView2->addTopLevelItems(*items);
-        if (m_sorted) {
-            m_listView2->sortItems(m_sortColumn, m_sortOrder);
-        }
-        m_listView2->clearSelection();
-        m_listView2->setCurrentItem(nullptr);
-        m_listView2->setUpdatesEnabled(true);
-        LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
-        *slice = nullptr;  // ends the cycle of shared pointers
-    };
-    (*slice)(0);
+    if (m_sorted) {
+        m_listView2->sortItems(m_sortColumn, m_sortOrder);
+    }
+    m_listView2->clearSelection();
+    m_listView2->setCurrentItem(nullptr);
+    LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
 }
 
 void frmmain::OpenFolder() {

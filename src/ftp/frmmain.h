@@ -93,8 +93,8 @@ private:
     void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;
-    void showListing(FtpResult<RemoteListing> result);
-    void fillFileList(std::vector<FileListRow> files);
+    void showBatch(const std::string& remotePath, const RemoteListing& batch);
+    void showListing(FtpResult<FtpListing> result);
     void deleteNext(std::vector<std::string> paths, std::size_t next);
     // A remote operation failed: the message box and log entry of its step;
     // when the connection broke the command may have run, so list again.

@@ -60,7 +60,7 @@ bool mayBeDroppedConnection(CURLcode code) {
 }  // namespace
 
 bool FtpMaskMatches(std::string_view mask, std::string_view name) {
-    if (mask == "*" || mask == "*.*") {
+    if (mask.empty() || mask == "*" || mask == "*.*") {
         return true;
     }
     return globMatch(mask, name);
@@ -372,7 +372,33 @@ struct ListingRun {
     std::size_t received = 0;
     std::size_t maxBytes = 0;
     bool* tooLarge = nullptr;
+    std::string mask;
+    const FtpEntrySink* sink = nullptr;
+    std::size_t delivered = 0;
+
+    // Hands the entries read so far to the sink, all but the last when more
+    // may come: a line after it can still show its name was cut short.
+    void deliver(bool all) {
+        auto& entries = reader.entries;
+        const std::size_t count = all ? entries.size() : entries.size() - 1;
+        std::vector<FtpFindData> batch;
+        batch.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (FtpMaskMatches(mask, entries[i].name)) {
+                batch.push_back(std::move(entries[i]));
+            }
+        }
+        entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(count));
+        delivered += count;
+        if (!batch.empty() || all) {
+            (*sink)(std::move(batch));
+        }
+    }
 };
+
+// Entries go to the sink in batches of about this many while the listing
+// arrives, so the window fills while the server still sends.
+constexpr std::size_t kSinkBatch = 2000;
 
 size_t takeListing(char* data, size_t size, size_t count, void* user) {
     auto* run = static_cast<ListingRun*>(user);
@@ -383,12 +409,15 @@ size_t takeListing(char* data, size_t size, size_t count, void* user) {
         return 0;  // curl stops with a write error
     }
     run->reader.feed(std::string_view(data, bytes));
+    if (run->sink != nullptr && run->reader.entries.size() > kSinkBatch) {
+        run->deliver(false);
+    }
     return bytes;
 }
 
 }  // namespace
 
-FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern) {
+FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const FtpEntrySink& sink) {
     std::string path(pattern);
     if (path.empty() || path.front() != '/') {
         path.insert(path.begin(), '/');
@@ -415,17 +444,19 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern) {
         },
         [&] {
             run.emplace(ListingRun{FtpListReader(m_mlsd, today), 0,
-                                   d.params.timeouts.listingMaxBytes, &d.tooLarge});
+                                   d.params.timeouts.listingMaxBytes, &d.tooLarge, mask,
+                                   sink ? &sink : nullptr, 0});
             curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &*run);
-        });
+        },
+        // Entries handed out cannot be taken back: no second attempt then.
+        [&] { return run->delivered == 0; });
     if (!done) {
         return std::unexpected(done.error());
     }
     run->reader.finish();
     FtpListing listing;
-    listing.skipped = std::move(run->reader.skipped);
-    if (mask.empty() || mask == "*" || mask == "*.*") {
-        listing.entries = std::move(run->reader.entries);
+    if (run->sink != nullptr) {
+        run->deliver(true);
     } else {
         for (auto& entry : run->reader.entries) {
             if (FtpMaskMatches(mask, entry.name)) {
@@ -433,6 +464,7 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern) {
             }
         }
     }
+    listing.skipped = std::move(run->reader.skipped);
     return listing;
 }
 

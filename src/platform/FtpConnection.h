@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,8 @@ struct FtpConnectParams {
     const std::atomic<bool>* stop = nullptr;
 };
 
+using FtpEntrySink = std::function<void(std::vector<FtpFindData>&& entries)>;
+
 // A folder listing: the entries that could be read, in the server's order,
 // and the lines left out.
 struct FtpListing {
@@ -111,7 +114,9 @@ public:
     // names match the mask part, case-insensitively; "*.*" matches every
     // name. MLSD where the server offers it, LIST otherwise. An empty folder
     // gives an empty list; a missing one fails with NotFound.
-    FtpResult<FtpListing> FindFiles(std::string_view pattern);
+    // With a sink, the entries go to it in batches while the listing arrives
+    // (on the calling thread), and the result holds only the lines left out.
+    FtpResult<FtpListing> FindFiles(std::string_view pattern, const FtpEntrySink& sink = {});
 
     // A command that changes the server is sent once: when the connection
     // breaks after it went out, the error is Dropped and nothing is retried.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -321,6 +322,29 @@ TEST_F(FtpConnectionTest, ActiveModeLists) {
     ASSERT_TRUE(list) << list.error().text;
     ASSERT_EQ(list->entries.size(), 1u);
     EXPECT_EQ(list->entries.front().name, "one.txt");
+}
+
+// With a sink the entries arrive in batches while the listing comes in, each
+// exactly once, the mask applied.
+TEST_F(FtpConnectionTest, EntriesGoToTheSinkInBatches) {
+    for (int i = 0; i < 4500; ++i) {
+        WriteBytes(root / ("f" + std::to_string(i) + (i % 2 ? ".htm" : ".txt")), "");
+    }
+    FtpServer server(root.path());
+    auto connection = connect(server);
+    ASSERT_TRUE(connection);
+    std::vector<std::size_t> batches;
+    std::set<std::string> names;
+    auto list = connection->FindFiles("/*.HTM", [&](std::vector<FtpFindData>&& entries) {
+        batches.push_back(entries.size());
+        for (auto& entry : entries) {
+            EXPECT_TRUE(names.insert(entry.name).second) << entry.name;
+        }
+    });
+    ASSERT_TRUE(list) << list.error().text;
+    EXPECT_TRUE(list->entries.empty());
+    EXPECT_EQ(names.size(), 2250u);
+    EXPECT_GE(batches.size(), 2u);
 }
 
 // One odd line costs that line only; names that could leave their folder or
