@@ -502,6 +502,36 @@ QTreeWidgetItem* frmmain::selectedNode() const {
     return node != nullptr && node->isSelected() ? node : nullptr;
 }
 
+namespace {
+
+// A batch of a listing made ready on the worker: tree folders and the list's
+// items, so the window only has to add them. Items nobody took are freed.
+struct ListingBatch {
+    std::vector<RemoteFolderNode> folders;
+    QList<QTreeWidgetItem*> items;
+    ListingBatch() = default;
+    ListingBatch(const ListingBatch&) = delete;
+    ListingBatch& operator=(const ListingBatch&) = delete;
+    ~ListingBatch() { qDeleteAll(items); }
+};
+
+using TypeIcons = std::array<QIcon, 11>;
+
+// Made on the window's thread (styles and pixmaps live there); copies may go
+// to the worker.
+const TypeIcons& typeIcons() {
+    static const TypeIcons icons = [] {
+        TypeIcons all;
+        for (std::size_t i = 1; i < all.size(); ++i) {
+            all[i] = imageListIcon(static_cast<int>(i));
+        }
+        return all;
+    }();
+    return icons;
+}
+
+}  // namespace
+
 void frmmain::List() {
     if (!m_session.connected()) {
         m_context.dialogs.message(QStringLiteral("You are not connected to any server"),
@@ -511,25 +541,38 @@ void frmmain::List() {
     m_listView2->clear();
     LogEntry(QStringLiteral(" > Transfering data..."));
     LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
-    // Rows are built on the worker while the listing arrives and shown in
-    // batches, so the list fills while the server still sends.
+    // Rows and items are made on the worker while the listing arrives and
+    // added in batches, so the list fills while the server still sends and
+    // the window only inserts.
     FtpEngine* engine = &m_session.engine;
     const std::string remotePath = m_session.RemotePath;
     m_session.engine.run<FtpListing>(
-        [this, engine, pattern = m_session.SearchPattern,
+        [this, engine, icons = typeIcons(), pattern = m_session.SearchPattern,
          remotePath](FtpConnection& connection) -> FtpResult<FtpListing> {
+            constexpr Qt::ItemFlags kFlags =
+                Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
             RemoteListingBuilder builder(remotePath);
             return connection.FindFiles(pattern, [&](std::vector<FtpFindData>&& entries) {
-                auto batch = std::make_shared<RemoteListing>(builder.add(entries));
-                engine->post([this, batch, remotePath] { showBatch(remotePath, *batch); });
+                RemoteListing listing = builder.add(entries);
+                auto batch = std::make_shared<ListingBatch>();
+                batch->folders = std::move(listing.folders);
+                batch->items.reserve(static_cast<qsizetype>(listing.files.size()));
+                for (const FileListRow& row : listing.files) {
+                    batch->items.append(MakeFileListItem(row, icons, kFlags));
+                }
+                engine->post([this, batch, remotePath] {
+                    showBatch(remotePath, batch->folders, batch->items);
+                    batch->items.clear();
+                });
             });
         },
         [this](FtpResult<FtpListing> result) { showListing(std::move(result)); });
 }
 
-void frmmain::showBatch(const std::string& remotePath, const RemoteListing& batch) {
+void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
+                        const QList<QTreeWidgetItem*>& items) {
     if (QTreeWidgetItem* parent = nodeWithKey(bytesOf(remotePath))) {
-        for (const auto& folder : batch.folders) {
+        for (const auto& folder : folders) {
             auto* node = new QTreeWidgetItem(parent, {display(folder.name)});
             node->setData(0, kKeyRole, bytesOf(folder.key));
             node->setData(0, kFileNameRole, bytesOf(folder.name));
@@ -539,19 +582,6 @@ void frmmain::showBatch(const std::string& remotePath, const RemoteListing& batc
     }
     if (m_tview1->topLevelItemCount() > 0) {
         m_tview1->topLevelItem(0)->setExpanded(true);
-    }
-    static const auto icons = [] {
-        std::array<QIcon, 11> all;
-        for (std::size_t i = 1; i < all.size(); ++i) {
-            all[i] = imageListIcon(static_cast<int>(i));
-        }
-        return all;
-    }();
-    constexpr Qt::ItemFlags kFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(batch.files.size()));
-    for (const FileListRow& row : batch.files) {
-        items.append(MakeFileListItem(row, icons, kFlags));
     }
     m_listView2->addTopLevelItems(items);
 }

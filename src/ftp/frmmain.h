@@ -93,7 +93,8 @@ private:
     void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;
-    void showBatch(const std::string& remotePath, const RemoteListing& batch);
+    void showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
+                   const QList<QTreeWidgetItem*>& items);
     void showListing(FtpResult<FtpListing> result);
     void deleteNext(std::vector<std::string> paths, std::size_t next);
     // A remote operation failed: the message box and log entry of its step;
