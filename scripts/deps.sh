@@ -4,7 +4,7 @@ QUILLMINT_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libgl-dev
   libcurl4-openssl-dev libsimpleini-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
   python3 python3-pyftpdlib fonts-dejavu-core
 )
 
