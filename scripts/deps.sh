@@ -5,7 +5,7 @@ QUILLMINT_PACKAGES=(
   qt6-base-dev qt6-webengine-dev libgl-dev
   libcurl4-openssl-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
-  python3 python3-pyftpdlib fonts-dejavu-core
+  python3 python3-pyftpdlib fonts-dejavu-core xvfb x11-utils
 )
 
 quillmint_install_deps() {

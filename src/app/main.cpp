@@ -1,3 +1,4 @@
+#include "app/WebEngineSandbox.h"
 #include "common/ProgramFolder.h"
 #include "extractor/AppShell.h"
 #include "platform/AppContext.h"
@@ -6,6 +7,7 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    quill::DisableWebEngineSandboxForRoot();
     // The web view shares GL contexts with the widgets; must precede QApplication.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
