@@ -1,13 +1,11 @@
 #include "platform/WebDownload.h"
 
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <chrono>
 
 using quill::DownloadPage;
@@ -17,19 +15,6 @@ using quill::test::TempDir;
 using quill::test::WriteBytes;
 
 namespace {
-
-// A port on 127.0.0.1 that nothing listens on.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class WebDownloadTest : public ::testing::Test {
 protected:
@@ -94,7 +79,8 @@ TEST_F(WebDownloadTest, FailuresLeaveTheOldFileAndSayWhy) {
     server.serveGzip("/bomb", std::string(quill::kMaxPageBytes + 1, 'x'));
     server.serveEndless("/endless");
     server.serveEndless("/declared", std::uint64_t{1} << 40);
-    const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/x";
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(quill::test::ClosedPort()) + "/x";
     const std::pair<std::string, std::string> cases[] = {
         {server.url("/gone"), "the server answered with HTTP status 404"},
         {server.url("/boom"), "the server answered with HTTP status 500"},
