@@ -4,6 +4,7 @@
 #include "common/TextOps.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
+#include "platform/WebViewSettings.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -75,6 +76,10 @@ Form1::Form1(AppContext& context, QWidget* parent)
     m_text3->setAccessibleName(QStringLiteral("Style block"));
     m_text3->setMaximumHeight(110);
     m_webBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    // Scripts stay on: the view previews the article as its readers will see
+    // it, with the date line and advert an insertion adds. Without local file
+    // access those scripts cannot read the user's files.
+    RestrictWebView(*m_webBrowser1, PageScripts::On);
     m_webBrowser1->setAccessibleName(QStringLiteral("Rendered article"));
     m_option3->setObjectName(QStringLiteral("Option3"));
     m_option4->setObjectName(QStringLiteral("Option4"));

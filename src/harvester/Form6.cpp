@@ -8,6 +8,7 @@
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
 #include "platform/WebDownload.h"
+#include "platform/WebViewSettings.h"
 
 #include <QEvent>
 #include <QExposeEvent>
@@ -63,6 +64,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_list1->setAccessibleName(QStringLiteral("Question titles"));
     m_list1->setFont(QFont(QStringLiteral("Verdana")));
     m_webBrowserx->setObjectName(QStringLiteral("WebBrowserx"));
+    RestrictWebView(*m_webBrowserx, PageScripts::Off);  // shows downloaded pages as they are
     m_webBrowserx->setAccessibleName(QStringLiteral("Saved articles"));
     m_command5->setObjectName(QStringLiteral("Command5"));
     m_command4->setObjectName(QStringLiteral("Command4"));
