@@ -5,8 +5,8 @@
 #include "platform/AppContext.h"
 #include "platform/WebDownload.h"
 #include "support/FakeDialogs.h"
-#include "support/GuiTest.h"
 #include "support/FtpServer.h"
+#include "support/GuiTest.h"
 #include "support/HttpServer.h"
 #include "support/QaPages.h"
 #include "support/TestFiles.h"
@@ -184,7 +184,7 @@ TEST_F(Form6Test, EnterRunsGoOnceFromTheFieldAndFromOtherControls) {
 
 TEST_F(Form6Test, DepthSetsTheNumberAskedAndTheListLimit) {
     serveResults(60);
-    child<QRadioButton>("Option2")->click();
+    test::ChooseAccessibly(*child<QRadioButton>("Option2"));  // as a screen reader does
     search(QStringLiteral("t"));
     EXPECT_NE(server.requests().back().find("&num=10&output=ie&hl=en"), std::string::npos);
     EXPECT_EQ(list1()->count(), 20);
