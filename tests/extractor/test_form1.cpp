@@ -21,6 +21,8 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+
 using namespace quill;
 using quill::test::ReadBytes;
 using quill::test::WaitFor;
@@ -239,6 +241,21 @@ TEST_F(Form1Test, SaveWritesStyleBlockArticleAndCrLfByteForByte) {
                   kArticle + "\r\n");
     ASSERT_FALSE(dialogs.shown().empty());
     EXPECT_EQ(dialogs.shown().front().text, QStringLiteral("All Files (*.*)|*.*|"));
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form1Test, SavingOverAPrivateFileBehindALinkKeepsBoth) {
+    auto form = load(kPage);
+    WriteBytes(dir / "private.html", "old");
+    ASSERT_EQ(::chmod((dir / "private.html").c_str(), 0600), 0);
+    std::filesystem::create_symlink("private.html", dir / "link.html");
+    dialogs.answerSaveFile(QString::fromStdString((dir / "link.html").native()));
+    form->SaveArticleAs();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.html"));
+    EXPECT_EQ(ReadBytes(dir / "private.html"),
+              std::string(ArticleDocument::kInitialStyle) + kArticle + "\r\n");
+    EXPECT_EQ(std::filesystem::status(dir / "private.html").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_TRUE(dialogs.messages().isEmpty());
 }
 
