@@ -4,8 +4,8 @@ QUILLMINT_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev qt6-svg-dev libgl-dev
   libcurl4-openssl-dev libsimpleini-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  python3 python3-pyftpdlib fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
+  python3 python3-pyftpdlib fonts-dejavu-core xvfb x11-utils
   desktop-file-utils appstream dpkg-dev file
 )
 

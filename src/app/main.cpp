@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "app/AppShell.h"
+#include "app/WebEngineSandbox.h"
 #include "common/BuildInfo.h"
 #include "common/ProgramFolder.h"
 #include "common/TextCodec.h"
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
         return *status;
     }
 
+    quill::DisableWebEngineSandboxForRoot();
     // The web view shares GL contexts with the widgets; must precede QApplication.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);

@@ -4,6 +4,7 @@
 #include "common/TextOps.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
+#include "platform/WebViewSettings.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -15,6 +16,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+
+#include <utility>
 
 namespace quill {
 namespace {
@@ -75,6 +78,10 @@ Form1::Form1(AppContext& context, QWidget* parent)
     m_text3->setAccessibleName(QStringLiteral("Style block"));
     m_text3->setMaximumHeight(110);
     m_webBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    // Scripts stay on: the view previews the article as its readers will see
+    // it, with the date line and advert an insertion adds. Without local file
+    // access those scripts cannot read the user's files.
+    RestrictWebView(*m_webBrowser1, PageScripts::On);
     m_webBrowser1->setAccessibleName(QStringLiteral("Rendered article"));
     m_option3->setObjectName(QStringLiteral("Option3"));
     m_option4->setObjectName(QStringLiteral("Option4"));
@@ -130,9 +137,27 @@ Form1::Form1(AppContext& context, QWidget* parent)
     setTabOrder(m_command9, m_command10);
     setTabOrder(m_command10, m_command11);
 
-    // clicked, not toggled: choosing "&Html" again renders the article anew.
-    connect(m_option3, &QRadioButton::clicked, this, &Form1::ShowHtmlView);
-    connect(m_option4, &QRadioButton::clicked, this, &Form1::ShowCodeView);
+    // A view is chosen however the choice is made (mouse, keyboard, access
+    // key or a screen reader's toggle action, which only toggles). Choosing
+    // "&Html" while it is chosen already renders the article anew; such a
+    // click starts with a press on the checked button.
+    connect(m_option3, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            ShowHtmlView();
+        }
+    });
+    connect(m_option4, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            ShowCodeView();
+        }
+    });
+    connect(m_option3, &QRadioButton::pressed, this,
+            [this] { m_htmlChosenAgain = m_option3->isChecked(); });
+    connect(m_option3, &QRadioButton::clicked, this, [this] {
+        if (std::exchange(m_htmlChosenAgain, false)) {
+            ShowHtmlView();
+        }
+    });
     connect(m_text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_settingText) {
             m_articleEdited = true;

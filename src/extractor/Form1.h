@@ -59,6 +59,7 @@ private:
     bool m_settingText = false;
     bool m_articleEdited = false;
     bool m_styleEdited = false;
+    bool m_htmlChosenAgain = false;  // a click on "&Html" began while it was chosen
     std::unique_ptr<QTemporaryDir> m_renderDir;
 
     QPlainTextEdit* m_text1;

@@ -163,10 +163,11 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
     connect(m_command3, &QPushButton::clicked, this, &FrmConnect::Command3_Click);
     connect(m_command4, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_command5, &QPushButton::clicked, this, &FrmConnect::Command5_Click);
-    connect(m_check1, &QCheckBox::clicked, this, &FrmConnect::anonymousToggle);
+    // toggled, not clicked: a screen reader's toggle action counts as a choice.
+    connect(m_check1, &QCheckBox::toggled, this, &FrmConnect::anonymousToggle);
     for (QAbstractButton* button :
          std::initializer_list<QAbstractButton*>{m_check2, m_option1, m_option2}) {
-        connect(button, &QAbstractButton::clicked, this, [this] { m_command5->setEnabled(false); });
+        connect(button, &QAbstractButton::toggled, this, [this] { m_command5->setEnabled(false); });
     }
     connect(m_option5, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
@@ -326,6 +327,9 @@ void FrmConnect::selectProfile(QTreeWidgetItem* node) {
     m_txtUser->setText(display(profile.ID));
     m_txtPass->setText(display(profile.pass));
     m_txtPort->setText(display(profile.port));
+    // Only shows the loaded state: the fields keep what the profile holds.
+    const QSignalBlocker blockCheck1(m_check1);
+    const QSignalBlocker blockCheck2(m_check2);
     m_check1->setChecked(profile.ID == kAnonymousUser);
     m_check2->setChecked(!profile.pass.empty());
     m_command5->setEnabled(true);

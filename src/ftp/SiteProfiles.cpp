@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 
 namespace quill {
@@ -23,11 +24,53 @@ bool IsSiteName(std::string_view name) {
 constexpr const char* kSection = "PROFIL";
 constexpr const char* kExtension = ".ftp";
 
-std::string oneLine(std::string value) {
-    // A line break would end the INI value and start a line of its own.
-    std::replace_if(
-        value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return value;
+// Longest value a new save writes, in characters. Unquoted values keep the
+// old read limits (49, 74 for the address), so older profiles read as before.
+constexpr std::size_t kMaxSavedCharacters = 255;
+
+struct Field {
+    const char* key;
+    const char* label;  // for messages
+    std::size_t readLimit;
+    std::string SiteProfile::*value;
+};
+constexpr Field kFields[] = {
+    {"sname", "site name", 49, &SiteProfile::sname},
+    {"adresa", "server address", 74, &SiteProfile::adresa},
+    {"ID", "user ID", 49, &SiteProfile::ID},
+    {"pass", "password", 49, &SiteProfile::pass},
+    {"port", "port", 49, &SiteProfile::port},
+};
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool isQuoted(std::string_view value) {
+    return value.size() >= 2 && value.front() == '"' && value.back() == '"';
+}
+
+// The value as stored: in double quotes when the INI reader would otherwise
+// trim it, take its own quotes away or cut it, as the platform's profile
+// reader drops one pair of surrounding quotes.
+std::string stored(const std::string& value, std::size_t readLimit) {
+    const bool quote = (!value.empty() && (isBlank(value.front()) || isBlank(value.back()))) ||
+                       isQuoted(value) || CutToCharacters(value, readLimit).size() < value.size();
+    return quote ? '"' + value + '"' : value;
+}
+
+// Why a value cannot be stored so that it reads back the same, if it cannot.
+std::optional<std::string> unstorable(const std::string& value, const char* label) {
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        return std::string("The ") + label +
+               " holds a line break, which a profile can not keep. The profile was not saved.";
+    }
+    if (CutToCharacters(value, kMaxSavedCharacters).size() < value.size()) {
+        return std::string("The ") + label + " is longer than " +
+               std::to_string(kMaxSavedCharacters) +
+               " characters, which a profile can not keep. The profile was not saved.";
+    }
+    return std::nullopt;
 }
 
 bool loadIni(CSimpleIniA& ini, const std::filesystem::path& path) {
@@ -90,16 +133,19 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::Save(
     if (!path) {
         return path;
     }
+    for (const Field& field : kFields) {
+        if (auto problem = unstorable(profile.*field.value, field.label)) {
+            return std::unexpected(std::move(*problem));
+        }
+    }
     CSimpleIniA ini(false, false, false);
     ini.SetSpaces(false);
     if (!loadIni(ini, *path)) {
         ini.Reset();
     }
-    ini.SetValue(kSection, "sname", oneLine(profile.sname).c_str());
-    ini.SetValue(kSection, "adresa", oneLine(profile.adresa).c_str());
-    ini.SetValue(kSection, "ID", oneLine(profile.ID).c_str());
-    ini.SetValue(kSection, "pass", oneLine(profile.pass).c_str());
-    ini.SetValue(kSection, "port", oneLine(profile.port).c_str());
+    for (const Field& field : kFields) {
+        ini.SetValue(kSection, field.key, stored(profile.*field.value, field.readLimit).c_str());
+    }
     std::string text;
     if (ini.Save(text) < 0) {
         return std::unexpected("The profile could not be written.");
@@ -126,15 +172,16 @@ SiteProfile SiteProfiles::Read(std::string_view fileName) const {
     if (!path || !loadIni(ini, *path)) {
         return profile;
     }
-    auto value = [&](const char* key, std::size_t limit) {
-        const char* text = ini.GetValue(kSection, key, "");
-        return CutToCharacters(text ? text : "", limit);
-    };
-    profile.sname = value("sname", 49);
-    profile.adresa = value("adresa", 74);
-    profile.ID = value("ID", 49);
-    profile.pass = value("pass", 49);
-    profile.port = value("port", 49);
+    for (const Field& field : kFields) {
+        const char* found = ini.GetValue(kSection, field.key, "");
+        std::string_view text = found ? found : "";
+        if (isQuoted(text)) {
+            text = text.substr(1, text.size() - 2);
+            profile.*field.value = CutToCharacters(text, kMaxSavedCharacters);
+        } else {
+            profile.*field.value = CutToCharacters(text, field.readLimit);
+        }
+    }
     return profile;
 }
 

@@ -31,12 +31,17 @@ public:
     // Writes the five keys into the profile of profile.sname, keeping other
     // keys an existing profile holds. New files get the keys in the order
     // sname, adresa, ID, pass, port. Written owner-only (0600) through a temp
-    // file, so a failed write leaves the old profile as it was.
+    // file, so a failed write leaves the old profile as it was. A value with
+    // blanks at either end, surrounding quotes or more characters than the
+    // read limit is stored in double quotes, so Read gives back exactly what
+    // was saved; one with a line break or over 255 characters is refused with
+    // a message and nothing is written.
     std::expected<std::filesystem::path, std::string> Save(const SiteProfile& profile) const;
 
     // Reads a profile by its file name ("site.ftp"). Missing keys, a missing
     // file or a file that is not INI at all read as empty values; values are
-    // cut to 49 characters (74 for "adresa").
+    // cut to 49 characters (74 for "adresa"), those in double quotes lose the
+    // quotes and are cut to 255.
     SiteProfile Read(std::string_view fileName) const;
 
     // Names of the "*.ftp" files of the folder (not hidden ones), sorted.

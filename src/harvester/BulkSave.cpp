@@ -26,7 +26,12 @@ SavedQuestion SaveQuestion(const std::filesystem::path& programFolder, int n,
     SavedQuestion saved;
     const auto number = std::to_string(n);
     const auto pageFile = ProgramFile(programFolder, "/folders/" + number);
-    DownloadPage(address, pageFile);
+    const auto download = DownloadPage(address, pageFile);
+    if (!download) {
+        saved.downloadError = download.error;
+        return saved;
+    }
+    saved.downloaded = true;
     saved.article = CutQaArticle(ReadPageFile(pageFile, 0));
 
     std::string numbered = saved.article;

@@ -11,6 +11,8 @@ namespace quill {
 bool IsSafeArticleName(std::string_view term);
 
 struct SavedQuestion {
+    bool downloaded = false;
+    std::string downloadError;  // why the page could not be downloaded
     std::string article;
     bool numberedWritten = false;
     bool combinedWritten = false;
@@ -21,7 +23,7 @@ struct SavedQuestion {
 // cuts the article, writes "articles/<n>.html" (article + CR LF) and appends
 // article + CR LF + CR LF to "articles/<term>.html" unless the term is unsafe
 // (then combinedWritten stays false and the error says so). A failed download
-// leaves the earlier page file in place and the article is cut from it.
+// writes nothing: the earlier page file stays as it was and is not used.
 SavedQuestion SaveQuestion(const std::filesystem::path& programFolder, int n,
                            const std::string& address, std::string_view term);
 

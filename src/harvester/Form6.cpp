@@ -8,6 +8,7 @@
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
 #include "platform/WebDownload.h"
+#include "platform/WebViewSettings.h"
 
 #include <QEvent>
 #include <QExposeEvent>
@@ -63,6 +64,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_list1->setAccessibleName(QStringLiteral("Question titles"));
     m_list1->setFont(QFont(QStringLiteral("Verdana")));
     m_webBrowserx->setObjectName(QStringLiteral("WebBrowserx"));
+    RestrictWebView(*m_webBrowserx, PageScripts::Off);  // shows downloaded pages as they are
     m_webBrowserx->setAccessibleName(QStringLiteral("Saved articles"));
     m_command5->setObjectName(QStringLiteral("Command5"));
     m_command4->setObjectName(QStringLiteral("Command4"));
@@ -191,7 +193,14 @@ void Form6::Command1_Click() {
     const auto resultFile = ProgramFile(m_context.programFolder, "/temp.htm");
     DownloadOptions options;
     options.hashIsData = true;  // a '#' in the term is part of the query
-    DownloadPage(address, resultFile, options);
+    const auto download = DownloadPage(address, resultFile, options);
+    if (!download) {
+        // The previous search's page is still on disk; it must not be listed
+        // as the results of this one.
+        m_context.dialogs.message(QStringLiteral("The search failed: %1.").arg(Qs(download.error)),
+                                  MessageIcon::Exclamation);
+        return;
+    }
     m_text2 = ReadPageFile(resultFile, kResultPageSkip);
     Command2_Click();
 }
@@ -235,7 +244,19 @@ void Form6::Command3_Click() {
     const std::string address = m_list2Selected >= 0 && m_list2Selected < std::ssize(m_list2)
                                     ? m_list2[m_list2Selected]
                                     : std::string();
-    DownloadPage(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
+    // With an empty list (after Save all) there is nothing to fetch: the
+    // extractor opens on the page it has, which is also the way to the FTP client.
+    if (!address.empty()) {
+        const auto download =
+            DownloadPage(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
+        if (!download) {
+            m_context.dialogs.message(
+                QStringLiteral("The question page could not be downloaded: %1.")
+                    .arg(Qs(download.error)),
+                MessageIcon::Exclamation);
+            return;
+        }
+    }
     hide();
     Q_EMIT showForm1Requested();
 }
@@ -253,13 +274,17 @@ void Form6::Command5_Click() {
     const QString termText = m_text1->text();
     const std::string term = termText.toStdString();
     QString problem;
+    QStringList notDownloaded;
     const int count = m_list1->count();
     for (int n = 0; n < count; ++n) {
         m_command5->setText(QStringLiteral("Saving Q && A %1").arg(n + 1));
         m_command5->repaint();  // the caption is the only progress display
         selectFirstIfNone();
         const auto saved = SaveQuestion(m_context.programFolder, n, m_list2.front(), term);
-        if (!saved.error.empty() && problem.isEmpty()) {
+        if (!saved.downloaded) {
+            notDownloaded << QStringLiteral("%1 (%2)").arg(m_list1->item(0)->text(),
+                                                           Qs(saved.downloadError));
+        } else if (!saved.error.empty() && problem.isEmpty()) {
             problem = IsSafeArticleName(term)
                           ? QStringLiteral("An article file could not be written:\n%1")
                                 .arg(Qs(saved.error))
@@ -280,6 +305,12 @@ void Form6::Command5_Click() {
     m_list1->setEnabled(true);
     m_command3->setEnabled(true);
     setList1Visible(false);
+    if (!notDownloaded.isEmpty()) {
+        const QString skipped =
+            QStringLiteral("These questions could not be downloaded and were not saved:\n") +
+            notDownloaded.join(QLatin1Char('\n'));
+        problem = problem.isEmpty() ? skipped : problem + QStringLiteral("\n\n") + skipped;
+    }
     if (!problem.isEmpty()) {
         m_context.dialogs.message(problem, MessageIcon::Exclamation);
     }

@@ -27,11 +27,19 @@ struct CurlDeleter {
 struct FileSink {
     int fd = -1;
     bool failed = false;
+    bool tooLarge = false;
+    std::int64_t written = 0;
+    std::int64_t limit = 0;
 };
 
 size_t writeToFile(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<FileSink*>(user);
     const size_t total = size * count;
+    if (static_cast<std::int64_t>(total) > sink->limit - sink->written) {
+        sink->tooLarge = true;
+        return 0;  // makes curl abort with CURLE_WRITE_ERROR
+    }
+    sink->written += static_cast<std::int64_t>(total);
     size_t done = 0;
     while (done < total) {
         const ssize_t n = ::write(sink->fd, data + done, total - done);
@@ -50,6 +58,35 @@ size_t writeToFile(char* data, size_t size, size_t count, void* user) {
 bool hasScheme(const std::string& address) {
     const auto colon = address.find("://");
     return colon != std::string::npos && colon > 0 && address.find_first_of("/?# ") > colon;
+}
+
+std::string tooLargeText(std::int64_t limit) {
+    const bool mebibytes = limit >= (1 << 20) && limit % (1 << 20) == 0;
+    return "page too large (over " +
+           (mebibytes ? std::to_string(limit >> 20) + " MiB)" : std::to_string(limit) + " bytes)");
+}
+
+// A short reason for the user, in the words of a message box.
+std::string failureText(CURLcode code, long httpStatus, const FileSink& sink) {
+    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        return tooLargeText(sink.limit);
+    }
+    if (sink.failed) {
+        return "cannot write the downloaded file";
+    }
+    if (httpStatus >= 400) {
+        return "the server answered with HTTP status " + std::to_string(httpStatus);
+    }
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+            return "could not connect to the server";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "the server name could not be found";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "the server did not answer in time";
+        default:
+            return curl_easy_strerror(code);
+    }
 }
 
 }  // namespace
@@ -99,6 +136,7 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
     }
     std::string tempPath = (target.parent_path() / ".quillmint-dl-XXXXXX").native();
     FileSink sink;
+    sink.limit = options.maxBytes;
     sink.fd = ::mkstemp(tempPath.data());
     if (sink.fd >= 0) {
         ::fchmod(sink.fd, 0644);  // mkstemp gives 0600; a page file is not secret
@@ -124,6 +162,9 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.lowSpeedTimeSeconds);
         curl_easy_setopt(h, CURLOPT_TIMEOUT, options.totalTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+        // Refuses a declared size over the limit before any byte is written;
+        // compressed or unsized bodies are counted in writeToFile.
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Quillmint 2012)");
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToFile);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
@@ -132,7 +173,7 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
     }
 
     const bool closed = ::close(sink.fd) == 0;
-    if (code == CURLE_OK && !sink.failed && closed && result.httpStatus < 400) {
+    if (code == CURLE_OK && !sink.failed && !sink.tooLarge && closed && result.httpStatus < 400) {
         std::error_code ec;
         std::filesystem::rename(tempPath, target, ec);
         if (!ec) {
@@ -141,7 +182,8 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         }
         result.error = "cannot replace " + target.native() + ": " + ec.message();
     } else {
-        result.error = sink.failed ? "cannot write the downloaded file" : curl_easy_strerror(code);
+        sink.failed = sink.failed || !closed;
+        result.error = failureText(code, result.httpStatus, sink);
     }
     std::remove(tempPath.c_str());
     return result;

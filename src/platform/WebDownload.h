@@ -1,14 +1,19 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 namespace quill {
 
+// Far above any real result or question page; a gzip bomb or an endless
+// body stops here instead of filling the disk.
+inline constexpr std::int64_t kMaxPageBytes = std::int64_t{32} << 20;
+
 struct DownloadResult {
     bool ok = false;
     long httpStatus = 0;
-    std::string error;  // empty on success
+    std::string error;  // empty on success; a short reason for a message
     explicit operator bool() const { return ok; }
 };
 
@@ -23,6 +28,9 @@ struct DownloadOptions {
     // Send '#' as %23 instead of starting a fragment, for addresses whose
     // query holds text typed by the user.
     bool hashIsData = false;
+    // Decoded bytes written to the file at most; more fails the download
+    // with "page too large".
+    std::int64_t maxBytes = kMaxPageBytes;
 };
 
 // The address as it goes on the wire before blanks and bytes >= 0x80 are

@@ -21,6 +21,8 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+
 using namespace quill;
 using quill::test::ReadBytes;
 using quill::test::WaitFor;
@@ -149,6 +151,44 @@ TEST_F(Form1Test, HtmlViewRendersTheCurrentArticleIncludingEdits) {
     EXPECT_TRUE(text1->isVisible());
 }
 
+// The view follows the choice however it is made; a screen reader's toggle
+// action gives no click at all.
+TEST_F(Form1Test, ViewFollowsTheChoiceHoweverItIsMade) {
+    auto form = load(kPage);
+    auto* html = child<QRadioButton>(*form, "Option3");
+    auto* code = child<QRadioButton>(*form, "Option4");
+    auto* view = child<QWebEngineView>(*form, "WebBrowser1");
+    auto* text1 = child<QPlainTextEdit>(*form, "Text1");
+    const std::pair<const char*, std::function<void(QRadioButton*)>> ways[] = {
+        {"screen reader", [](QRadioButton* b) { test::ChooseAccessibly(*b); }},
+        {"mouse",
+         [](QRadioButton* b) {
+             QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(4, b->height() / 2));
+         }},
+        {"space bar",
+         [](QRadioButton* b) {
+             b->setFocus();
+             QTest::keyClick(b, Qt::Key_Space);
+         }},
+    };
+    const QString body = QStringLiteral("document.body ? document.body.innerText : ''");
+    for (const auto& [way, choose] : ways) {
+        const QString marker = QStringLiteral("Chosen by %1").arg(QString::fromLatin1(way));
+        form->setArticleText(QStringLiteral("<p>%1</p>").arg(marker));
+        choose(html);
+        EXPECT_TRUE(html->isChecked()) << way;
+        EXPECT_TRUE(view->isVisible()) << way;
+        EXPECT_FALSE(text1->isVisible()) << way;
+        EXPECT_TRUE(pollUntil(view, body, [&](const QString& t) { return t.contains(marker); })
+                        .contains(marker))
+            << way;
+        choose(code);
+        EXPECT_TRUE(code->isChecked()) << way;
+        EXPECT_FALSE(view->isVisible()) << way;
+        EXPECT_TRUE(text1->isVisible()) << way;
+    }
+}
+
 TEST_F(Form1Test, ScriptsRunInTheHtmlView) {
     auto form = load(kPage);
     form->setArticleHtml(
@@ -201,6 +241,21 @@ TEST_F(Form1Test, SaveWritesStyleBlockArticleAndCrLfByteForByte) {
                   kArticle + "\r\n");
     ASSERT_FALSE(dialogs.shown().empty());
     EXPECT_EQ(dialogs.shown().front().text, QStringLiteral("All Files (*.*)|*.*|"));
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form1Test, SavingOverAPrivateFileBehindALinkKeepsBoth) {
+    auto form = load(kPage);
+    WriteBytes(dir / "private.html", "old");
+    ASSERT_EQ(::chmod((dir / "private.html").c_str(), 0600), 0);
+    std::filesystem::create_symlink("private.html", dir / "link.html");
+    dialogs.answerSaveFile(QString::fromStdString((dir / "link.html").native()));
+    form->SaveArticleAs();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.html"));
+    EXPECT_EQ(ReadBytes(dir / "private.html"),
+              std::string(ArticleDocument::kInitialStyle) + kArticle + "\r\n");
+    EXPECT_EQ(std::filesystem::status(dir / "private.html").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_TRUE(dialogs.messages().isEmpty());
 }
 

@@ -191,6 +191,32 @@ TEST_F(FrmConnectTest, SaveSelectNewAndToggles) {
     EXPECT_EQ(child<QLabel>("Label2")->text(), QStringLiteral("FTP://"));
 }
 
+// A screen reader's toggle action (no click) has the effect of a click.
+TEST_F(FrmConnectTest, ChoicesThroughAScreenReaderTakeEffect) {
+    WriteBytes(folder / "site.ftp",
+               "[PROFIL]\r\nsname=site\r\nadresa=ftp.example.test\r\nID=webmaster\r\n"
+               "pass=pw\r\nport=21\r\n");
+    manager->RefreshProfileTree();
+    clickNode(profileNode(QStringLiteral("site.ftp")));
+    ASSERT_FALSE(child<QCheckBox>("Check1")->isChecked());
+    test::ChooseAccessibly(*child<QCheckBox>("Check1"));
+    EXPECT_EQ(text("txtUser"), QStringLiteral("annonymous"));
+    EXPECT_EQ(text("txtPass"), QString::fromLatin1(FrmConnect::kAnonymousPassword));
+    EXPECT_FALSE(child<QPushButton>("Command5")->isEnabled());
+    test::ChooseAccessibly(*child<QCheckBox>("Check1"));
+    EXPECT_EQ(text("txtUser"), QString());
+    for (const char* disabler : {"Check2", "Option2", "Option1"}) {
+        clickNode(profileNode(QStringLiteral("site.ftp")));
+        ASSERT_TRUE(child<QPushButton>("Command5")->isEnabled());
+        test::ChooseAccessibly(*child<QAbstractButton>(disabler));
+        EXPECT_FALSE(child<QPushButton>("Command5")->isEnabled()) << disabler;
+    }
+    test::ChooseAccessibly(*child<QRadioButton>("Option5"));
+    EXPECT_EQ(text("txtPort"), QStringLiteral("80"));
+    test::ChooseAccessibly(*child<QRadioButton>("Option6"));
+    EXPECT_EQ(child<QLabel>("Label2")->text(), QStringLiteral("FTP://"));
+}
+
 TEST_F(FrmConnectTest, ProfilesWrittenElsewhereAndOddFiles) {
     WriteBytes(folder / "anon.ftp",
                "[PROFIL]\nsname=anon\nadresa=" + std::string(80, 'h') + "\nID=annonymous\n");

@@ -62,6 +62,65 @@ TEST_F(SiteProfilesTest, ReadAppliesTheLimits) {
     EXPECT_EQ(read.port, "");
 }
 
+// Whatever is typed into a field reads back the same, or the save is refused
+// with a message naming the field and nothing is written.
+TEST_F(SiteProfilesTest, ValuesRoundTripExactlyOrAreRefused) {
+    using namespace std::string_literals;
+    const std::string savable[] = {
+        " user",
+        "  pa ss  ",
+        "\tx\t",
+        std::string(60, 'p'),
+        std::string(80, 'a'),
+        "\"quoted\"",
+        "\"",
+        "\"\"",
+        "a \"b\" c",
+        "=x;#y [z]",
+        "\xc3\xa9" + std::string(254, 'e'),
+    };
+    const std::string refused[] = {"pa\rss", "pa\nss", "line\r\n", "nul\0x"s,
+                                   std::string(256, 'p')};
+    const std::pair<std::string SiteProfile::*, const char*> fields[] = {
+        {&SiteProfile::adresa, "server address"},
+        {&SiteProfile::ID, "user ID"},
+        {&SiteProfile::pass, "password"},
+        {&SiteProfile::port, "port"}};
+    for (const auto& [field, label] : fields) {
+        for (const std::string& value : savable) {
+            SiteProfile profile{"site", "ftp.example.test", "u", "p", "21"};
+            profile.*field = value;
+            ASSERT_TRUE(profiles.Save(profile)) << label << ": " << value;
+            const SiteProfile read = profiles.Read("site.ftp");
+            EXPECT_EQ(read.*field, value) << label;
+            EXPECT_EQ(read.sname, "site");
+            EXPECT_EQ(read.adresa.empty(), profile.adresa.empty());
+        }
+        for (const std::string& value : refused) {
+            const std::string before = ReadBytes(dir / "site.ftp");
+            SiteProfile profile{"site", "ftp.example.test", "u", "p", "21"};
+            profile.*field = value;
+            const auto saved = profiles.Save(profile);
+            ASSERT_FALSE(saved) << label << ": " << value;
+            EXPECT_NE(saved.error().find(label), std::string::npos) << saved.error();
+            EXPECT_EQ(ReadBytes(dir / "site.ftp"), before) << "nothing is written";
+        }
+    }
+    ASSERT_TRUE(profiles.Save({" spaced site ", "h", "u", "", "21"}));
+    EXPECT_EQ(profiles.Read(" spaced site .ftp").sname, " spaced site ");
+}
+
+TEST_F(SiteProfilesTest, QuotesAreWrittenOnlyWhereNeededAndReadLikeThePlatform) {
+    ASSERT_TRUE(profiles.Save({"q", "ftp.example.test", " user", std::string(50, 'p'), "21"}));
+    EXPECT_EQ(ReadBytes(dir / "q.ftp"),
+              "[PROFIL]\r\nsname=q\r\nadresa=ftp.example.test\r\nID=\" user\"\r\npass=\"" +
+                  std::string(50, 'p') + "\"\r\nport=21\r\n");
+    // An older profile with quotes, as the platform's own reader takes them.
+    WriteBytes(dir / "old.ftp", "[PROFIL]\r\nID=\"webmaster\"\r\npass= secret \r\n");
+    EXPECT_EQ(profiles.Read("old.ftp").ID, "webmaster");
+    EXPECT_EQ(profiles.Read("old.ftp").pass, "secret");
+}
+
 TEST_F(SiteProfilesTest, FilesThatAreNotProfilesReadEmpty) {
     WriteBytes(dir / "binary.ftp", std::string("\x00\x01\xff\xfe garbage [[[ = \n\n", 20));
     WriteBytes(dir / "text.ftp", "just some words\nno sections here\n");

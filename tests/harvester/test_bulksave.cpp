@@ -1,6 +1,8 @@
 #include "harvester/BulkSave.h"
 
 #include "common/ProgramFolder.h"
+#include "platform/WebDownload.h"
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/QaPages.h"
 #include "support/TestFiles.h"
@@ -27,7 +29,7 @@ TEST_F(BulkSaveTest, WritesNumberedAndCombinedFilesByteForByte) {
     server.serve("/q/1", QuestionPage("Q one", "A one", "A one later"));
     auto first = SaveQuestion(dir.path(), 0, server.url("/q/0"), "cats");
     auto second = SaveQuestion(dir.path(), 1, server.url("/q/1"), "cats");
-    EXPECT_TRUE(first.numberedWritten && first.combinedWritten) << first.error;
+    EXPECT_TRUE(first.downloaded && first.numberedWritten && first.combinedWritten) << first.error;
     EXPECT_TRUE(second.numberedWritten && second.combinedWritten) << second.error;
 
     const auto a0 = QuestionArticle("Q zero", "A zero");
@@ -39,18 +41,29 @@ TEST_F(BulkSaveTest, WritesNumberedAndCombinedFilesByteForByte) {
         << "the raw page is kept without extension";
 }
 
-TEST_F(BulkSaveTest, FailedDownloadUsesTheEarlierPageFile) {
+// A question whose page cannot be fetched is skipped: no article is made
+// from the page an earlier run left under its number.
+TEST_F(BulkSaveTest, FailedDownloadWritesNothing) {
+    server.serveGzip("/bomb", std::string(kMaxPageBytes + 1, 'x'));
+    server.serveEndless("/endless");
+    const std::pair<std::string, std::string> cases[] = {
+        {server.url("/missing"), "the server answered with HTTP status 404"},
+        {"http://127.0.0.1:" + std::to_string(test::ClosedPort()) + "/q",
+         "could not connect to the server"},
+        {server.url("/bomb"), "page too large (over 32 MiB)"},
+        {server.url("/endless"), "page too large (over 32 MiB)"},
+    };
     WriteBytes(dir / "folders/0", QuestionPage("Old", "Old answer"));
-    const auto saved = SaveQuestion(dir.path(), 0, server.url("/missing"), "t");
-    EXPECT_EQ(saved.article, QuestionArticle("Old", "Old answer"));
-    EXPECT_EQ(ReadBytes(dir / "articles/0.html"), QuestionArticle("Old", "Old answer") + "\r\n");
-}
-
-TEST_F(BulkSaveTest, NoPageAtAllGivesAnEmptyArticle) {
-    const auto saved = SaveQuestion(dir.path(), 4, server.url("/missing"), "t");
-    EXPECT_EQ(saved.article, "");
-    EXPECT_EQ(ReadBytes(dir / "articles/4.html"), "\r\n");
-    EXPECT_EQ(ReadBytes(dir / "articles/t.html"), "\r\n\r\n");
+    for (const auto& [address, reason] : cases) {
+        const auto saved = SaveQuestion(dir.path(), 0, address, "t");
+        EXPECT_FALSE(saved.downloaded) << address;
+        EXPECT_EQ(saved.downloadError, reason) << address;
+        EXPECT_FALSE(saved.numberedWritten || saved.combinedWritten) << address;
+        EXPECT_EQ(saved.article, "") << address;
+    }
+    EXPECT_EQ(ReadBytes(dir / "folders/0"), QuestionPage("Old", "Old answer"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "articles"), {}), 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "folders"), {}), 1);
 }
 
 TEST_F(BulkSaveTest, UnsafeTermWritesOnlyTheNumberedFile) {

@@ -1,8 +1,11 @@
 #include "harvester/Form6.h"
 
 #include "common/ProgramFolder.h"
+#include "common/TextCodec.h"
 #include "platform/AppContext.h"
+#include "platform/WebDownload.h"
 #include "support/FakeDialogs.h"
+#include "support/FtpServer.h"
 #include "support/GuiTest.h"
 #include "support/HttpServer.h"
 #include "support/QaPages.h"
@@ -25,6 +28,7 @@ using quill::test::QuestionArticle;
 using quill::test::QuestionPage;
 using quill::test::ReadBytes;
 using quill::test::WaitFor;
+using quill::test::WriteBytes;
 
 namespace {
 
@@ -180,7 +184,7 @@ TEST_F(Form6Test, EnterRunsGoOnceFromTheFieldAndFromOtherControls) {
 
 TEST_F(Form6Test, DepthSetsTheNumberAskedAndTheListLimit) {
     serveResults(60);
-    child<QRadioButton>("Option2")->click();
+    test::ChooseAccessibly(*child<QRadioButton>("Option2"));  // as a screen reader does
     search(QStringLiteral("t"));
     EXPECT_NE(server.requests().back().find("&num=10&output=ie&hl=en"), std::string::npos);
     EXPECT_EQ(list1()->count(), 20);
@@ -200,12 +204,79 @@ TEST_F(Form6Test, TermsWithQuotesHashAndNonAsciiAreSearched) {
     EXPECT_EQ(list1()->count(), 1);
 }
 
-TEST_F(Form6Test, FailedSearchDownloadListsThePreviousResults) {
-    serveResults(2);
-    search(QStringLiteral("first"));
-    server.serve("/search", "server error", 500);
-    search(QStringLiteral("second"));
-    EXPECT_EQ(list1()->count(), 2);
+// A page that cannot be fetched is reported and never passed off as fresh:
+// Next stays in the harvester, Save all skips that question and names it
+// once, Go lists nothing. The earlier files stay on disk untouched.
+TEST_F(Form6Test, FailedDownloadsAreReportedNotPassedOffAsFresh) {
+    enum class Kind { GzipBomb, Endless, NotFound, Refused };
+    const std::pair<Kind, std::string> kinds[] = {
+        {Kind::GzipBomb, "page too large (over 32 MiB)"},
+        {Kind::Endless, "page too large (over 32 MiB)"},
+        {Kind::NotFound, "the server answered with HTTP status 404"},
+        {Kind::Refused, "could not connect to the server"},
+    };
+    WriteBytes(dir / "tempo.htm", "EARLIER QUESTION");
+    WriteBytes(dir / "folders/1", QuestionPage("Stale", "Stale answer"));
+    server.serve("/q/0", QuestionPage("Subject 0", "Answer 0"));
+    server.serve("/q/2", QuestionPage("Subject 2", "Answer 2"));
+    for (const auto& [kind, reason] : kinds) {
+        SCOPED_TRACE(reason);
+        // Its "/search" and "/q" fail the same way.
+        test::HttpServer bad;
+        std::string badHost = bad.host();
+        if (kind == Kind::GzipBomb) {
+            for (const char* path : {"/search", "/q"}) {
+                bad.serveGzip(path, std::string(kMaxPageBytes + 1, 'x'));
+            }
+        } else if (kind == Kind::Endless) {
+            bad.serveEndless("/search");
+            bad.serveEndless("/q");
+        } else if (kind == Kind::Refused) {
+            badHost = "127.0.0.1:" + std::to_string(test::ClosedPort());
+        }
+        const std::string term = "term" + std::to_string(static_cast<int>(kind));
+        context.searchHost = server.host();
+        server.serve("/search", test::ResultPage({{server.url("/q/0"), "Question 0"},
+                                                  {"http://" + badHost + "/q", "Question 1"},
+                                                  {server.url("/q/2"), "Question 2"}}));
+        search(QString::fromStdString(term));
+        ASSERT_EQ(list1()->count(), 3);
+        const std::string results = ReadBytes(dir / "temp.htm");
+
+        // Next on the failing question.
+        QSignalSpy next(form.get(), &Form6::showForm1Requested);
+        list1()->setCurrentRow(1);
+        button("Command4")->click();
+        button("Command3")->click();
+        EXPECT_EQ(dialogs.messages(),
+                  QStringList{Qs("The question page could not be downloaded: " + reason + ".")});
+        EXPECT_EQ(next.size(), 0);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(ReadBytes(dir / "tempo.htm"), "EARLIER QUESTION");
+        dialogs.clear();
+
+        // Save all skips it; the stale page saved under its number is not used.
+        button("Command5")->click();
+        EXPECT_EQ(dialogs.messages(),
+                  QStringList{Qs("These questions could not be downloaded and were not "
+                                 "saved:\nQuestion 1 (" +
+                                 reason + ")")});
+        EXPECT_EQ(ReadBytes(dir / "articles" / (term + ".html")),
+                  QuestionArticle("Subject 0", "Answer 0") + "\r\n\r\n" +
+                      QuestionArticle("Subject 2", "Answer 2") + "\r\n\r\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "articles/1.html"));
+        EXPECT_EQ(list1()->count(), 0);
+        dialogs.clear();
+
+        // Go: the previous results stay on disk but are not listed.
+        context.searchHost = badHost;
+        search(QStringLiteral("again"));
+        EXPECT_EQ(dialogs.messages(), QStringList{Qs("The search failed: " + reason + ".")});
+        EXPECT_EQ(list1()->count(), 0);
+        EXPECT_TRUE(form->addresses().empty());
+        EXPECT_EQ(ReadBytes(dir / "temp.htm"), results);
+        dialogs.clear();
+    }
 }
 
 TEST_F(Form6Test, EmptyResultPageListsNothing) {

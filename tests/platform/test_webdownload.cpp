@@ -1,13 +1,11 @@
 #include "platform/WebDownload.h"
 
+#include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <chrono>
 
 using quill::DownloadPage;
@@ -17,19 +15,6 @@ using quill::test::TempDir;
 using quill::test::WriteBytes;
 
 namespace {
-
-// A port on 127.0.0.1 that nothing listens on.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class WebDownloadTest : public ::testing::Test {
 protected:
@@ -86,24 +71,51 @@ TEST_F(WebDownloadTest, RedirectsAreFollowed) {
     EXPECT_EQ(ReadBytes(target), "moved here");
 }
 
-TEST_F(WebDownloadTest, HttpErrorLeavesTheOldFileUntouched) {
+// Every way a page can fail leaves the earlier file exactly as it was, leaves
+// no temp file behind and says why in words fit for a message.
+TEST_F(WebDownloadTest, FailuresLeaveTheOldFileAndSayWhy) {
     server.serve("/gone", "error page body", 404);
-    const auto result = DownloadPage(server.url("/gone"), target);
-    EXPECT_FALSE(result);
-    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
-    EXPECT_EQ(filesInDir(), 1u);
     server.serve("/boom", "oops", 500);
-    EXPECT_FALSE(DownloadPage(server.url("/boom"), target));
-    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
+    server.serveGzip("/bomb", std::string(quill::kMaxPageBytes + 1, 'x'));
+    server.serveEndless("/endless");
+    server.serveEndless("/declared", std::uint64_t{1} << 40);
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(quill::test::ClosedPort()) + "/x";
+    const std::pair<std::string, std::string> cases[] = {
+        {server.url("/gone"), "the server answered with HTTP status 404"},
+        {server.url("/boom"), "the server answered with HTTP status 500"},
+        {server.url("/bomb"), "page too large (over 32 MiB)"},
+        {server.url("/endless"), "page too large (over 32 MiB)"},
+        {server.url("/declared"), "page too large (over 32 MiB)"},
+        {refused, "could not connect to the server"},
+    };
+    for (const auto& [address, reason] : cases) {
+        const auto result = DownloadPage(address, target);
+        EXPECT_FALSE(result) << address;
+        EXPECT_EQ(result.error, reason) << address;
+        EXPECT_EQ(ReadBytes(target), "EARLIER PAGE") << address;
+        EXPECT_EQ(filesInDir(), 1u) << address;
+    }
 }
 
-TEST_F(WebDownloadTest, RefusedConnectionLeavesTheOldFileUntouched) {
-    const auto result =
-        DownloadPage("http://127.0.0.1:" + std::to_string(closedPort()) + "/x", target);
-    EXPECT_FALSE(result);
-    EXPECT_FALSE(result.error.empty());
-    EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
-    EXPECT_EQ(filesInDir(), 1u);
+TEST_F(WebDownloadTest, SizeLimitCountsDecodedBytes) {
+    const std::string page(1000, 'p');
+    server.serve("/plain", page);
+    server.serveGzip("/packed", page);
+    quill::DownloadOptions options;
+    options.maxBytes = 1000;
+    for (const char* path : {"/plain", "/packed"}) {
+        const auto result = DownloadPage(server.url(path), target, options);
+        EXPECT_TRUE(result) << path << ": " << result.error;
+        EXPECT_EQ(ReadBytes(target), page) << path;
+    }
+    options.maxBytes = 999;
+    for (const char* path : {"/plain", "/packed"}) {
+        EXPECT_EQ(DownloadPage(server.url(path), target, options).error,
+                  "page too large (over 999 bytes)")
+            << path;
+    }
+    EXPECT_EQ(ReadBytes(target), page);
 }
 
 TEST_F(WebDownloadTest, StalledServerTimesOutAndLeavesTheOldFile) {

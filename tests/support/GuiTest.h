@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTest>
@@ -29,6 +31,20 @@ T* FindNamed(const QObject& root, const char* name) {
     auto* object = root.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(object, nullptr) << "no child named " << name;
     return object;
+}
+
+// Chooses a button the way a screen reader does: through its accessible
+// action (toggle for check and option buttons, press for others), with no
+// mouse or key event.
+inline void ChooseAccessibly(QAbstractButton& button) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&button);
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    actions->doAction(actions->actionNames().contains(toggle)
+                          ? toggle
+                          : QAccessibleActionInterface::pressAction());
 }
 
 }  // namespace quill::test

@@ -1,11 +1,38 @@
 #include "HttpServer.h"
 
 #include <httplib.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
 namespace quill::test {
+namespace {
+
+std::string GzipCompress(const std::string& body) {
+    z_stream z{};
+    if (deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2 failed");
+    }
+    std::string out(deflateBound(&z, body.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+    z.avail_in = static_cast<uInt>(body.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int status = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (status != Z_STREAM_END) {
+        throw std::runtime_error("gzip compression failed");
+    }
+    return out;
+}
+
+// Not a text type, so the server does not compress it once more.
+constexpr const char* kBinaryType = "application/octet-stream";
+
+}  // namespace
 
 HttpServer::HttpServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->set_keep_alive_max_count(1);
@@ -37,6 +64,35 @@ HttpServer::HttpServer() : m_server(std::make_unique<httplib::Server>()) {
         }
         if (!page.redirect.empty()) {
             res.set_redirect(page.redirect);
+            return;
+        }
+        if (page.endless) {
+            auto more = [this](std::size_t length, httplib::DataSink& sink) {
+                static const std::string chunk(64 << 10, 'x');
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (m_stopping) {
+                        return false;
+                    }
+                }
+                return sink.write(chunk.data(), std::min(length, chunk.size()));
+            };
+            if (page.declaredLength > 0) {
+                res.set_content_provider(
+                    page.declaredLength, kBinaryType,
+                    [more](std::size_t, std::size_t length, httplib::DataSink& sink) {
+                        return more(length, sink);
+                    });
+            } else {
+                res.set_chunked_content_provider(
+                    kBinaryType,
+                    [more](std::size_t, httplib::DataSink& sink) { return more(64 << 10, sink); });
+            }
+            return;
+        }
+        if (page.gzip) {
+            res.set_header("Content-Encoding", "gzip");
+            res.set_content(page.body, kBinaryType);
             return;
         }
         res.status = page.status;
@@ -75,17 +131,41 @@ std::string HttpServer::url(const std::string& path) const {
 
 void HttpServer::serve(const std::string& path, std::string body, int status) {
     std::lock_guard lock(m_mutex);
-    m_pages[path] = Page{std::move(body), status, false, {}};
+    Page page;
+    page.body = std::move(body);
+    page.status = status;
+    m_pages[path] = std::move(page);
 }
 
 void HttpServer::stall(const std::string& path) {
     std::lock_guard lock(m_mutex);
-    m_pages[path] = Page{{}, 200, true, {}};
+    Page page;
+    page.stall = true;
+    m_pages[path] = std::move(page);
 }
 
 void HttpServer::redirect(const std::string& path, const std::string& target) {
     std::lock_guard lock(m_mutex);
-    m_pages[path] = Page{{}, 302, false, target};
+    Page page;
+    page.status = 302;
+    page.redirect = target;
+    m_pages[path] = std::move(page);
+}
+
+void HttpServer::serveGzip(const std::string& path, const std::string& body) {
+    Page page;
+    page.body = GzipCompress(body);
+    page.gzip = true;
+    std::lock_guard lock(m_mutex);
+    m_pages[path] = std::move(page);
+}
+
+void HttpServer::serveEndless(const std::string& path, std::uint64_t declaredLength) {
+    Page page;
+    page.endless = true;
+    page.declaredLength = declaredLength;
+    std::lock_guard lock(m_mutex);
+    m_pages[path] = std::move(page);
 }
 
 std::vector<std::string> HttpServer::requests() const {

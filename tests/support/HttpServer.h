@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,6 +35,12 @@ public:
     void stall(const std::string& path);
     // Requests for path are answered with a redirect to target.
     void redirect(const std::string& path, const std::string& target);
+    // body goes out gzip-compressed ("Content-Encoding: gzip"): a few
+    // kilobytes on the wire can unpack to megabytes.
+    void serveGzip(const std::string& path, const std::string& body);
+    // Requests for path get 'x' bytes without end: chunked, or after a
+    // Content-Length of declaredLength when that is above 0.
+    void serveEndless(const std::string& path, std::uint64_t declaredLength = 0);
 
     // Request targets ("/path?query") in the order they arrived, undecoded.
     std::vector<std::string> requests() const;
@@ -44,6 +51,9 @@ private:
         int status = 200;
         bool stall = false;
         std::string redirect;
+        bool gzip = false;
+        bool endless = false;
+        std::uint64_t declaredLength = 0;
     };
 
     std::unique_ptr<httplib::Server> m_server;
