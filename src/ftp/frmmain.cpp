@@ -538,7 +538,10 @@ void frmmain::List() {
                                   MessageIcon::Critical);
         return;
     }
-    m_listView2->clear();
+    // The old items are freed on the worker: with 200,000 of them that takes
+    // longer than a window may stand still.
+    auto old = std::make_shared<ListingBatch>();
+    old->items = m_listView2->invisibleRootItem()->takeChildren();
     LogEntry(QStringLiteral(" > Transfering data..."));
     LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
     // Rows and items are made on the worker while the listing arrives and
@@ -547,8 +550,10 @@ void frmmain::List() {
     FtpEngine* engine = &m_session.engine;
     const std::string remotePath = m_session.RemotePath;
     m_session.engine.run<FtpListing>(
-        [this, engine, icons = typeIcons(), pattern = m_session.SearchPattern,
+        [this, engine, old, icons = typeIcons(), pattern = m_session.SearchPattern,
          remotePath](FtpConnection& connection) -> FtpResult<FtpListing> {
+            qDeleteAll(old->items);
+            old->items.clear();
             constexpr Qt::ItemFlags kFlags =
                 Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
             RemoteListingBuilder builder(remotePath);
