@@ -825,6 +825,22 @@ void frmmain::zRemRS_Click() {
     m_listView2->editItem(item, kNameColumn);
 }
 
+bool frmmain::listedName(const std::string& name) const {
+    for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
+        if (nameOf(m_listView2->topLevelItem(i)) == name) {
+            return true;
+        }
+    }
+    if (const QTreeWidgetItem* folder = nodeWithKey(bytesOf(m_session.RemotePath))) {
+        for (int i = 0; i < folder->childCount(); ++i) {
+            if (folder->child(i)->data(0, kFileNameRole).toByteArray().toStdString() == name) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void frmmain::ListView2_AfterLabelEdit(const std::string& oldName, const QString& newText) {
     // An emptied name means the user changed their mind.
     if (newText.isEmpty() || !checkConnected(QStringLiteral("Not connected to any server!")) ||
@@ -836,6 +852,12 @@ void frmmain::ListView2_AfterLabelEdit(const std::string& oldName, const QString
         if (!m_context.dialogs.askYesNo(*question)) {
             return;
         }
+    }
+    // Many servers rename over an existing file without a word: a name the
+    // folder already shows is refused, as in the local pane.
+    if (newName != oldName && listedName(newName)) {
+        m_context.dialogs.message(Qs(localtext::kRenameCollision), MessageIcon::Exclamation);
+        return;
     }
     const std::string from = m_session.RemotePath + oldName;
     const std::string to = m_session.RemotePath + newName;

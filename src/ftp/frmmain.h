@@ -102,6 +102,8 @@ private:
     void reportFailure(const FtpError& error, const QString& message, const QString& logEntry);
     bool checkConnected(const QString& message);
     bool checkTypedName(const QString& text);
+    // A file or folder of that name is shown in the current folder.
+    bool listedName(const std::string& name) const;
     void setBusy(bool busy);
 
     AppContext& m_context;

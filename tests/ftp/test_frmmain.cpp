@@ -31,6 +31,7 @@ using namespace quill;
 using quill::test::FindNamed;
 using quill::test::FtpServer;
 using quill::test::FtpServerOptions;
+using quill::test::ReadBytes;
 using quill::test::TempDir;
 using quill::test::WaitFor;
 using quill::test::WriteBytes;
@@ -660,6 +661,18 @@ TEST_F(FrmmainTest, RemoteFolderAndFileOperations) {
               QStringList{QStringLiteral(
                   "Are you sure to exchange the file extension from: \"htm\" to: \"html\"")});
     EXPECT_TRUE(std::filesystem::exists(serverRoot / "www" / "-b.htm"));
+    // Renaming onto a name the folder shows would replace that file.
+    WriteBytes(serverRoot / "www" / "other.htm", "other");
+    form->Refresh();
+    settle();
+    dialogs.clear();
+    form->ListView2_AfterLabelEdit("-b.htm", QStringLiteral("other.htm"));
+    settle();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{
+                  QStringLiteral("More than one file with the same name in one folder? no way!")});
+    EXPECT_EQ(ReadBytes(serverRoot / "www" / "other.htm"), "other");
+    dialogs.clear();
     form->ListView2_AfterLabelEdit("gone.htm", QStringLiteral("x.htm"));
     settle();
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Can't accomplishe request!")});
