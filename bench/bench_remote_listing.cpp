@@ -27,6 +27,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Best of this many: a listing over a reused connection now and then waits a
+// second for its data connection (curl alone shows it too).
+constexpr int kRuns = 7;
+
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -48,7 +52,7 @@ double curlListMs(int port, const char* command) {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &bytes);
     curl_easy_perform(curl);  // opens the connection
     double best = 1e12;
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0; run < kRuns; ++run) {
         const auto start = Clock::now();
         curl_easy_perform(curl);
         best = std::min(best, msSince(start));
@@ -83,7 +87,7 @@ int main(int argc, char** argv) {
             params.password = "secret";
             auto connection = quill::FtpConnection::Connect(*session, params);
             double readMs = 1e12, rowsMs = 1e12;
-            for (int run = 0; connection && run < 3; ++run) {
+            for (int run = 0; connection && run < kRuns; ++run) {
                 auto start = Clock::now();
                 auto listing = (*connection)->FindFiles("/*.*");
                 readMs = std::min(readMs, msSince(start));
@@ -115,7 +119,7 @@ int main(int argc, char** argv) {
         }
         double best = 1e12;
         double longestStall = 0;
-        for (int run = 0; run < 3; ++run) {
+        for (int run = 0; run < kRuns; ++run) {
             tree->setCurrentItem(tree->topLevelItem(0));
             const auto start = Clock::now();
             window.OpenFolder();
