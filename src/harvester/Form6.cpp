@@ -26,6 +26,17 @@
 #include <QWindow>
 
 namespace quill {
+namespace {
+
+// Editable from the start: the line edit it makes then follows it in the
+// focus chain, so the window's tab order can pass through it.
+QComboBox* NewEditableComboBox(QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    return box;
+}
+
+}  // namespace
 
 Form6::Form6(AppContext& context, QWidget* parent)
     : QWidget(parent),
@@ -45,7 +56,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
       m_option4(new QRadioButton(QStringLiteral("&Web search"), m_frame2)),
       m_option5(new QRadioButton(QStringLiteral("Stack &Exchange"), m_frame2)),
       m_label3(new QLabel(QStringLiteral("S&ite :"), m_frame2)),
-      m_combo1(new QComboBox(m_frame2)),
+      m_combo1(NewEditableComboBox(m_frame2)),
       m_label4(new QLabel(this)),
       m_list1(new QListWidget(this)),
       m_webBrowserx(new QWebEngineView(this)),
@@ -81,7 +92,6 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_combo1->setAccessibleName(QStringLiteral("Stack Exchange site"));
     m_combo1->setToolTip(
         QStringLiteral("The site's API name or address, as stackoverflow or superuser.com"));
-    m_combo1->setEditable(true);
     m_combo1->setInsertPolicy(QComboBox::NoInsert);
     m_combo1->addItems({QStringLiteral("stackoverflow"), QStringLiteral("superuser"),
                         QStringLiteral("askubuntu"), QStringLiteral("serverfault"),

@@ -14,6 +14,7 @@
 #include "support/StackExchangeReplies.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QExposeEvent>
 #include <QLabel>
@@ -478,6 +479,13 @@ TEST_F(Form6StackExchangeTest, SourceChoiceIsLabelledAndKeyboardUsable) {
     QTest::keyClick(form.get(), Qt::Key_I, Qt::AltModifier);
     EXPECT_TRUE(site->hasFocus());
     EXPECT_EQ(site->currentText(), QStringLiteral("stackoverflow"));
+
+    // Tab goes from the search to the source, the site, the depth and the list.
+    child<QLineEdit>("Text1")->setFocus();
+    for (const char* name : {"Command1", "Option5", "Combo1", "Option1", "List1"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_TRUE(child<QWidget>(name)->hasFocus()) << name;
+    }
     QTest::keyClick(form.get(), Qt::Key_W, Qt::AltModifier);
     EXPECT_TRUE(WaitFor([&] { return web->isChecked(); }));
     EXPECT_FALSE(site->isEnabled());
