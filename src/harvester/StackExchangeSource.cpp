@@ -281,7 +281,9 @@ std::string StackExchangeSource::siteQuery(const std::string& site) const {
 
 SearchOutcome StackExchangeSource::search(std::string_view term, const Depth& depth) {
     m_questions.clear();
-    m_answers.clear();
+    if (m_answers.size() > kKeptAnswers) {
+        m_answers.clear();
+    }
     const std::string site = m_site;
     const ApiReply reply =
         request("search/advanced", m_apiBase + "/2.3/search/advanced?order=desc&sort=relevance&q=" +
@@ -332,13 +334,14 @@ FetchOutcome StackExchangeSource::fetch(const std::string& address,
     if (answerId <= 0) {
         return {.error = "the question has no accepted answer"};
     }
-    if (!m_answers.contains(answerId)) {
+    const auto key = [&question](qint64 id) { return std::make_pair(question.site, id); };
+    if (!m_answers.contains(key(answerId))) {
         // One request for every listed question still without its answer.
         std::string ids = std::to_string(answerId);
         for (const Question& listed : m_questions) {
             const qint64 id = IdOf(listed.data, "accepted_answer_id");
             if (listed.site == question.site && id > 0 && id != answerId &&
-                !m_answers.contains(id)) {
+                !m_answers.contains(key(id))) {
                 ids += ";" + std::to_string(id);
             }
         }
@@ -348,10 +351,10 @@ FetchOutcome StackExchangeSource::fetch(const std::string& address,
             return {.error = reply.error};
         }
         for (const QJsonObject& answer : reply.items) {
-            m_answers[IdOf(answer, "answer_id")] = answer;
+            m_answers[key(IdOf(answer, "answer_id"))] = answer;
         }
     }
-    const auto answer = m_answers.find(answerId);
+    const auto answer = m_answers.find(key(answerId));
     if (answer == m_answers.end()) {
         return {.error = "its accepted answer is no longer on the site"};
     }

@@ -42,7 +42,8 @@ std::string StackExchangePage(const QJsonObject& question, const QJsonObject& an
 // Questions with an accepted answer from one Stack Exchange site, through the
 // public API 2.3 (no key). A search caches the questions it lists; the first
 // fetch asks for the accepted answers of all of them in one request, so a
-// Save all costs two requests. A backoff the API asks for is kept per method:
+// search and its Save all cost two requests; answers are kept for later
+// searches. A backoff the API asks for is kept per method:
 // no request goes to that method before it has passed.
 class StackExchangeSource final : public QaSource {
 public:
@@ -75,8 +76,11 @@ private:
     Clock m_clock;
     std::string m_site = "stackoverflow";
     std::map<std::string, std::chrono::steady_clock::time_point> m_notBefore;  // by method
-    std::vector<Question> m_questions;        // listed by the last search, in order
-    std::map<qint64, QJsonObject> m_answers;  // their accepted answers, by answer id
+    std::vector<Question> m_questions;  // listed by the last search, in order
+    // Accepted answers fetched so far, by site and answer id: a later search
+    // listing the same questions costs no further request.
+    static constexpr std::size_t kKeptAnswers = 1000;
+    std::map<std::pair<std::string, qint64>, QJsonObject> m_answers;
     std::optional<int> m_quotaRemaining;
 };
 

@@ -95,7 +95,10 @@ TEST_F(StackExchangeTest, FetchWritesThePageAndOneRequestServesEveryListedAnswer
     EXPECT_EQ(article(), SeArticle(kQ2));
 
     ASSERT_TRUE(source.fetch(questionAddress(101), page));
-    EXPECT_EQ(server.requests().size(), 2u) << "answers already fetched are not asked again";
+    server.serveGzip(kSearch, SeSearchReply({kQ1}));
+    ASSERT_TRUE(source.search("loop", kDepths[0]));
+    ASSERT_TRUE(source.fetch(questionAddress(101), page));
+    EXPECT_EQ(server.requests().size(), 3u) << "answers already fetched are not asked again";
     EXPECT_EQ(
         article(),
         "<h1 class=\"subject\">How do I loop over &quot;files&quot; in bash?</h1>\r\n"
