@@ -8,6 +8,8 @@ namespace quill::app {
 inline constexpr std::string_view kTitle = "Quillmint 2012";
 inline constexpr std::string_view kSearchHost = "www.google.com";
 inline constexpr std::string_view kAnswersHost = "answers.yahoo.com";
+// Scheme and host of the Stack Exchange API (questions from its sites).
+inline constexpr std::string_view kStackExchangeApi = "https://api.stackexchange.com";
 inline constexpr std::string_view kAdScriptHost = "pagead2.googlesyndication.com";
 inline constexpr std::string_view kProductPage = "http://www.quillmint.example/";
 inline constexpr std::string_view kMakerSite = "http://www.brindlecast.example/";

@@ -1,11 +1,11 @@
 #include "BulkSave.h"
 
+#include "QaSource.h"
 #include "common/FileWrite.h"
 #include "common/PageFile.h"
 #include "common/ProgramFolder.h"
 #include "common/QaArticle.h"
 #include "common/TextOps.h"
-#include "platform/WebDownload.h"
 
 namespace quill {
 
@@ -23,12 +23,18 @@ std::filesystem::path CombinedArticleFile(const std::filesystem::path& programFo
 
 SavedQuestion SaveQuestion(const std::filesystem::path& programFolder, int n,
                            const std::string& address, std::string_view term) {
+    ClassicSource pages(programFolder, {}, {});
+    return SaveQuestion(pages, programFolder, n, address, term);
+}
+
+SavedQuestion SaveQuestion(QaSource& source, const std::filesystem::path& programFolder, int n,
+                           const std::string& address, std::string_view term) {
     SavedQuestion saved;
     const auto number = std::to_string(n);
     const auto pageFile = ProgramFile(programFolder, "/folders/" + number);
-    const auto download = DownloadPage(address, pageFile);
-    if (!download) {
-        saved.downloadError = download.error;
+    const auto fetched = source.fetch(address, pageFile);
+    if (!fetched) {
+        saved.downloadError = fetched.error;
         return saved;
     }
     saved.downloaded = true;

@@ -1,15 +1,16 @@
 #include "Form6.h"
 
 #include "BulkSave.h"
+#include "QaSource.h"
 #include "ResultScan.h"
-#include "common/PageFile.h"
+#include "StackExchangeSource.h"
 #include "common/ProgramFolder.h"
 #include "common/TextCodec.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
-#include "platform/WebDownload.h"
 #include "platform/WebViewSettings.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QExposeEvent>
 #include <QGroupBox>
@@ -25,10 +26,25 @@
 #include <QWindow>
 
 namespace quill {
+namespace {
+
+// Editable from the start: the line edit it makes then follows it in the
+// focus chain, so the window's tab order can pass through it.
+QComboBox* NewEditableComboBox(QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    return box;
+}
+
+}  // namespace
 
 Form6::Form6(AppContext& context, QWidget* parent)
     : QWidget(parent),
       m_context(context),
+      m_classic(std::make_unique<ClassicSource>(context.programFolder, context.searchHost,
+                                                context.answersHost)),
+      m_stackExchange(std::make_unique<StackExchangeSource>(context.stackExchangeApi)),
+      m_listSource(m_classic.get()),
       m_label1(new QLabel(QStringLiteral("Search Now  :"), this)),
       m_text1(new QLineEdit(this)),
       m_command1(new QPushButton(QStringLiteral("&Go >>"), this)),
@@ -36,6 +52,12 @@ Form6::Form6(AppContext& context, QWidget* parent)
       m_option1(new QRadioButton(QStringLiteral("5 Questions"), m_frame1)),
       m_option2(new QRadioButton(QStringLiteral("10 Questions"), m_frame1)),
       m_option3(new QRadioButton(QStringLiteral("20 Questions"), m_frame1)),
+      m_frame2(new QGroupBox(QStringLiteral("Source"), this)),
+      m_option4(new QRadioButton(QStringLiteral("&Web search"), m_frame2)),
+      m_option5(new QRadioButton(QStringLiteral("Stack &Exchange"), m_frame2)),
+      m_label3(new QLabel(QStringLiteral("S&ite :"), m_frame2)),
+      m_combo1(NewEditableComboBox(m_frame2)),
+      m_label4(new QLabel(this)),
       m_list1(new QListWidget(this)),
       m_webBrowserx(new QWebEngineView(this)),
       m_command5(new QPushButton(QStringLiteral("Save all Q && A"), this)),
@@ -60,6 +82,24 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_option2->setObjectName(QStringLiteral("Option2"));
     m_option3->setObjectName(QStringLiteral("Option3"));
     m_option1->setChecked(true);
+    m_frame2->setObjectName(QStringLiteral("Frame2"));
+    m_option4->setObjectName(QStringLiteral("Option4"));
+    m_option5->setObjectName(QStringLiteral("Option5"));
+    m_option4->setChecked(true);
+    m_label3->setObjectName(QStringLiteral("Label3"));
+    m_label3->setBuddy(m_combo1);
+    m_combo1->setObjectName(QStringLiteral("Combo1"));
+    m_combo1->setAccessibleName(QStringLiteral("Stack Exchange site"));
+    m_combo1->setToolTip(
+        QStringLiteral("The site's API name or address, as stackoverflow or superuser.com"));
+    m_combo1->setInsertPolicy(QComboBox::NoInsert);
+    m_combo1->addItems({QStringLiteral("stackoverflow"), QStringLiteral("superuser"),
+                        QStringLiteral("askubuntu"), QStringLiteral("serverfault"),
+                        QStringLiteral("unix"), QStringLiteral("webmasters"),
+                        QStringLiteral("wordpress"), QStringLiteral("webapps")});
+    m_combo1->setEnabled(false);
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4->setAccessibleName(QStringLiteral("Status"));
     m_list1->setObjectName(QStringLiteral("List1"));
     m_list1->setAccessibleName(QStringLiteral("Question titles"));
     m_list1->setFont(QFont(QStringLiteral("Verdana")));
@@ -74,6 +114,13 @@ Form6::Form6(AppContext& context, QWidget* parent)
     searchRow->addWidget(m_label1);
     searchRow->addWidget(m_text1, 1);
     searchRow->addWidget(m_command1);
+
+    auto* sourceRow = new QHBoxLayout(m_frame2);
+    sourceRow->addWidget(m_option4);
+    sourceRow->addWidget(m_option5);
+    sourceRow->addSpacing(12);
+    sourceRow->addWidget(m_label3);
+    sourceRow->addWidget(m_combo1, 1);
 
     auto* depthRow = new QHBoxLayout(m_frame1);
     depthRow->addWidget(m_option1);
@@ -91,13 +138,18 @@ Form6::Form6(AppContext& context, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(banner);
     layout->addLayout(searchRow);
+    layout->addWidget(m_frame2);
     layout->addWidget(m_frame1);
     layout->addWidget(m_list1, 1);
     layout->addWidget(m_webBrowserx, 1);
     layout->addLayout(buttonRow);
+    layout->addWidget(m_label4);
 
     setTabOrder(m_text1, m_command1);
-    setTabOrder(m_command1, m_option1);
+    setTabOrder(m_command1, m_option4);
+    setTabOrder(m_option4, m_option5);
+    setTabOrder(m_option5, m_combo1);
+    setTabOrder(m_combo1, m_option1);
     setTabOrder(m_option1, m_option2);
     setTabOrder(m_option2, m_option3);
     setTabOrder(m_option3, m_list1);
@@ -111,9 +163,12 @@ Form6::Form6(AppContext& context, QWidget* parent)
     connect(m_command4, &QPushButton::clicked, this, &Form6::Command4_Click);
     connect(m_command5, &QPushButton::clicked, this, &Form6::Command5_Click);
     connect(m_list1, &QListWidget::itemSelectionChanged, this, &Form6::List1_Click);
+    connect(m_option5, &QRadioButton::toggled, m_combo1, &QComboBox::setEnabled);
 
     Form_Load();
 }
+
+Form6::~Form6() = default;
 
 void Form6::Form_Load() {
     setList1Visible(true);
@@ -181,40 +236,53 @@ void Form6::Command1_Click() {
         m_text1->setFocus();
         return;
     }
+    const bool stackExchange = m_option5->isChecked();
+    const QString site = m_combo1->currentText().trimmed();
+    if (stackExchange && site.isEmpty()) {
+        m_context.dialogs.message(QStringLiteral("Please enter a Stack Exchange site"),
+                                  MessageIcon::None);
+        m_combo1->setFocus();
+        return;
+    }
     m_list1->clear();
     m_list2.clear();
     m_list2Selected = -1;
-    m_text2.clear();
+    m_found.clear();
     m_command4->setEnabled(true);
 
-    const std::string address =
-        BuildQueryAddress(m_context.searchHost, m_context.answersHost,
-                          m_text1->text().toStdString(), kDepths[depthIndex()].asked);
-    const auto resultFile = ProgramFile(m_context.programFolder, "/temp.htm");
-    DownloadOptions options;
-    options.hashIsData = true;  // a '#' in the term is part of the query
-    const auto download = DownloadPage(address, resultFile, options);
-    if (!download) {
-        // The previous search's page is still on disk; it must not be listed
-        // as the results of this one.
-        m_context.dialogs.message(QStringLiteral("The search failed: %1.").arg(Qs(download.error)),
+    if (stackExchange) {
+        m_stackExchange->setSite(site.toStdString());
+        m_listSource = m_stackExchange.get();
+    } else {
+        // The hosts as they are now: tests and the shell may point them elsewhere.
+        m_classic = std::make_unique<ClassicSource>(m_context.programFolder, m_context.searchHost,
+                                                    m_context.answersHost);
+        m_listSource = m_classic.get();
+    }
+    auto found = m_listSource->search(m_text1->text().toStdString(), kDepths[depthIndex()]);
+    showStatus();
+    if (!found) {
+        m_context.dialogs.message(QStringLiteral("The search failed: %1.").arg(Qs(found.error)),
                                   MessageIcon::Exclamation);
         return;
     }
-    m_text2 = ReadPageFile(resultFile, kResultPageSkip);
+    m_found = std::move(found.entries);
     Command2_Click();
 }
 
 void Form6::Command2_Click() {
-    const auto entries = ScanResultPage(m_text2, kDepths[depthIndex()].limit);
     const QSignalBlocker blocker(m_list1);
-    for (const auto& entry : entries) {
+    for (const auto& entry : m_found) {
         m_list1->addItem(ToDisplay(entry.title, DetectEncoding(entry.title)));
         m_list2.push_back(entry.address);
     }
     m_list1->clearSelection();
     m_list1->setCurrentRow(-1);
     m_list2Selected = -1;
+}
+
+void Form6::showStatus() {
+    m_label4->setText(Qs(m_listSource->status()));
 }
 
 void Form6::List1_Click() {
@@ -247,12 +315,13 @@ void Form6::Command3_Click() {
     // With an empty list (after Save all) there is nothing to fetch: the
     // extractor opens on the page it has, which is also the way to the FTP client.
     if (!address.empty()) {
-        const auto download =
-            DownloadPage(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
-        if (!download) {
+        const auto fetched =
+            m_listSource->fetch(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
+        showStatus();
+        if (!fetched) {
             m_context.dialogs.message(
                 QStringLiteral("The question page could not be downloaded: %1.")
-                    .arg(Qs(download.error)),
+                    .arg(Qs(fetched.error)),
                 MessageIcon::Exclamation);
             return;
         }
@@ -280,7 +349,8 @@ void Form6::Command5_Click() {
         m_command5->setText(QStringLiteral("Saving Q && A %1").arg(n + 1));
         m_command5->repaint();  // the caption is the only progress display
         selectFirstIfNone();
-        const auto saved = SaveQuestion(m_context.programFolder, n, m_list2.front(), term);
+        const auto saved =
+            SaveQuestion(*m_listSource, m_context.programFolder, n, m_list2.front(), term);
         if (!saved.downloaded) {
             notDownloaded << QStringLiteral("%1 (%2)").arg(m_list1->item(0)->text(),
                                                            Qs(saved.downloadError));
@@ -298,13 +368,13 @@ void Form6::Command5_Click() {
             const auto combined = CombinedArticleFile(m_context.programFolder, term);
             m_webBrowserx->load(QUrl::fromLocalFile(QString::fromStdString(combined.native())));
         }
-        m_text3.clear();
         m_list2.erase(m_list2.begin());
         delete m_list1->takeItem(0);
     }
     m_list1->setEnabled(true);
     m_command3->setEnabled(true);
     setList1Visible(false);
+    showStatus();
     if (!notDownloaded.isEmpty()) {
         const QString skipped =
             QStringLiteral("These questions could not be downloaded and were not saved:\n") +

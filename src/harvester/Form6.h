@@ -1,10 +1,14 @@
 #pragma once
 
+#include "ResultScan.h"
+
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -16,6 +20,9 @@ class QWebEngineView;
 namespace quill {
 
 struct AppContext;
+class ClassicSource;
+class QaSource;
+class StackExchangeSource;
 
 // The harvester window: search, result list, answer reading and bulk save.
 // It is the home window; it hides rather than unloads, keeping its lists.
@@ -24,9 +31,10 @@ class Form6 final : public QWidget {
     Q_DISABLE_COPY_MOVE(Form6)
 public:
     explicit Form6(AppContext& context, QWidget* parent = nullptr);
+    ~Form6() override;
 
     void Command1_Click();  // Go
-    void Command2_Click();  // result-page scan
+    void Command2_Click();  // fills the lists with what the search found
     void Command3_Click();  // Next
     void Command4_Click();  // Read the answer
     void Command5_Click();  // Save all
@@ -52,12 +60,16 @@ private:
     void setList1Visible(bool visible);
     void selectFirstIfNone();
     int depthIndex() const;
+    void showStatus();
 
     AppContext& m_context;
+    std::unique_ptr<ClassicSource> m_classic;
+    std::unique_ptr<StackExchangeSource> m_stackExchange;
+    // The source whose search filled the lists: Next and Save all fetch from it.
+    QaSource* m_listSource;
+    std::vector<ResultEntry> m_found;  // what the last search found
     std::vector<std::string> m_list2;  // List2
     int m_list2Selected = -1;
-    std::string m_text2;  // result-page text
-    std::string m_text3;  // question-page text
     bool m_watchingWindow = false;
 
     QLabel* m_label1;
@@ -67,6 +79,12 @@ private:
     QRadioButton* m_option1;
     QRadioButton* m_option2;
     QRadioButton* m_option3;
+    QGroupBox* m_frame2;
+    QRadioButton* m_option4;
+    QRadioButton* m_option5;
+    QLabel* m_label3;
+    QComboBox* m_combo1;
+    QLabel* m_label4;
     QListWidget* m_list1;
     QWebEngineView* m_webBrowserx;
     QPushButton* m_command5;

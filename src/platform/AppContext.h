@@ -21,6 +21,7 @@ struct AppContext {
     Shell& shell;
     std::string searchHost{app::kSearchHost};
     std::string answersHost{app::kAnswersHost};
+    std::string stackExchangeApi{app::kStackExchangeApi};
     // The clock, so tests can fix the date shown in the About window and the logs.
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };

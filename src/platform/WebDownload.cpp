@@ -24,22 +24,28 @@ struct CurlDeleter {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
 
-struct FileSink {
+// Where the body goes: a file descriptor, or a string when memory is set.
+struct Sink {
     int fd = -1;
+    std::string* memory = nullptr;
     bool failed = false;
     bool tooLarge = false;
     std::int64_t written = 0;
     std::int64_t limit = 0;
 };
 
-size_t writeToFile(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<FileSink*>(user);
+size_t writeToSink(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
     const size_t total = size * count;
     if (static_cast<std::int64_t>(total) > sink->limit - sink->written) {
         sink->tooLarge = true;
         return 0;  // makes curl abort with CURLE_WRITE_ERROR
     }
     sink->written += static_cast<std::int64_t>(total);
+    if (sink->memory != nullptr) {
+        sink->memory->append(data, total);
+        return total;
+    }
     size_t done = 0;
     while (done < total) {
         const ssize_t n = ::write(sink->fd, data + done, total - done);
@@ -67,7 +73,7 @@ std::string tooLargeText(std::int64_t limit) {
 }
 
 // A short reason for the user, in the words of a message box.
-std::string failureText(CURLcode code, long httpStatus, const FileSink& sink) {
+std::string failureText(CURLcode code, long httpStatus, const Sink& sink) {
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         return tooLargeText(sink.limit);
     }
@@ -111,39 +117,22 @@ std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData) 
     return out;
 }
 
-DownloadResult DownloadPage(const std::string& address, const std::filesystem::path& target,
-                            const DownloadOptions& options) {
-    ensureCurlGlobal();
-    DownloadResult result;
-    if (address.empty()) {
-        result.error = "empty address";
-        return result;
-    }
+namespace {
 
+// Runs one transfer of address into sink; fills result.httpStatus and, on
+// failure, result.error. With failOnError an HTTP status >= 400 stops the
+// transfer before any body byte reaches the sink. True when the whole body
+// arrived, whatever the status.
+bool Transfer(const std::string& address, const DownloadOptions& options, bool failOnError,
+              Sink& sink, DownloadResult& result) {
+    ensureCurlGlobal();
     std::unique_ptr<CURLU, CurlDeleter> url(curl_url());
     const std::string encoded = EncodeUnsafeCharacters(address, options.hashIsData);
     const std::string full = hasScheme(encoded) ? encoded : "http://" + encoded;
     if (!url || curl_url_set(url.get(), CURLUPART_URL, full.c_str(),
                              CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK) {
         result.error = "malformed address";
-        return result;
-    }
-
-    std::string tempName = target.filename().native();
-    if (tempName.empty()) {
-        result.error = "no target file name";
-        return result;
-    }
-    std::string tempPath = (target.parent_path() / ".quillmint-dl-XXXXXX").native();
-    FileSink sink;
-    sink.limit = options.maxBytes;
-    sink.fd = ::mkstemp(tempPath.data());
-    if (sink.fd >= 0) {
-        ::fchmod(sink.fd, 0644);  // mkstemp gives 0600; a page file is not secret
-    }
-    if (sink.fd < 0) {
-        result.error = "cannot create a temp file beside the target";
-        return result;
+        return false;
     }
 
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
@@ -155,7 +144,7 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
-        curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(h, CURLOPT_FAILONERROR, failOnError ? 1L : 0L);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -163,17 +152,53 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         curl_easy_setopt(h, CURLOPT_TIMEOUT, options.totalTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
         // Refuses a declared size over the limit before any byte is written;
-        // compressed or unsized bodies are counted in writeToFile.
+        // compressed or unsized bodies are counted in writeToSink.
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Quillmint 2012)");
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToFile);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToSink);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
         code = curl_easy_perform(h);
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
     }
+    if (code != CURLE_OK || sink.failed || sink.tooLarge || result.httpStatus >= 400) {
+        result.error = failureText(code, result.httpStatus, sink);
+    }
+    return code == CURLE_OK && !sink.failed && !sink.tooLarge;
+}
 
+}  // namespace
+
+DownloadResult DownloadPage(const std::string& address, const std::filesystem::path& target,
+                            const DownloadOptions& options) {
+    DownloadResult result;
+    if (address.empty()) {
+        result.error = "empty address";
+        return result;
+    }
+    std::string tempName = target.filename().native();
+    if (tempName.empty()) {
+        result.error = "no target file name";
+        return result;
+    }
+    std::string tempPath = (target.parent_path() / ".quillmint-dl-XXXXXX").native();
+    Sink sink;
+    sink.limit = options.maxBytes;
+    sink.fd = ::mkstemp(tempPath.data());
+    if (sink.fd >= 0) {
+        ::fchmod(sink.fd, 0644);  // mkstemp gives 0600; a page file is not secret
+    }
+    if (sink.fd < 0) {
+        result.error = "cannot create a temp file beside the target";
+        return result;
+    }
+
+    Transfer(address, options, true, sink, result);
     const bool closed = ::close(sink.fd) == 0;
-    if (code == CURLE_OK && !sink.failed && !sink.tooLarge && closed && result.httpStatus < 400) {
+    if (result.error.empty() && !closed) {
+        sink.failed = true;
+        result.error = failureText(CURLE_OK, result.httpStatus, sink);
+    }
+    if (result.error.empty()) {
         std::error_code ec;
         std::filesystem::rename(tempPath, target, ec);
         if (!ec) {
@@ -181,12 +206,25 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
             return result;
         }
         result.error = "cannot replace " + target.native() + ": " + ec.message();
-    } else {
-        sink.failed = sink.failed || !closed;
-        result.error = failureText(code, result.httpStatus, sink);
     }
     std::remove(tempPath.c_str());
     return result;
+}
+
+DownloadedText DownloadText(const std::string& address, const DownloadOptions& options) {
+    DownloadedText text;
+    if (address.empty()) {
+        text.result.error = "empty address";
+        return text;
+    }
+    Sink sink;
+    sink.memory = &text.body;
+    sink.limit = options.maxBytes;
+    if (!Transfer(address, options, false, sink, text.result)) {
+        text.body.clear();  // a cut-off body is no answer
+    }
+    text.result.ok = text.result.error.empty();
+    return text;
 }
 
 }  // namespace quill

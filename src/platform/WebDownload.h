@@ -46,4 +46,15 @@ std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData);
 DownloadResult DownloadPage(const std::string& address, const std::filesystem::path& target,
                             const DownloadOptions& options = {});
 
+struct DownloadedText {
+    DownloadResult result;
+    std::string body;
+};
+
+// Fetches address into memory under the same limits, encoding and time-outs as
+// DownloadPage. An HTTP status >= 400 fails the result but keeps the body, for
+// services that explain their refusals in it; a body cut short by the size
+// limit or an error is dropped.
+DownloadedText DownloadText(const std::string& address, const DownloadOptions& options = {});
+
 }  // namespace quill

@@ -1,6 +1,8 @@
 #include "harvester/Form6.h"
 
+#include "common/PageFile.h"
 #include "common/ProgramFolder.h"
+#include "common/QaArticle.h"
 #include "common/TextCodec.h"
 #include "platform/AppContext.h"
 #include "platform/WebDownload.h"
@@ -9,9 +11,13 @@
 #include "support/GuiTest.h"
 #include "support/HttpServer.h"
 #include "support/QaPages.h"
+#include "support/StackExchangeReplies.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QExposeEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -433,6 +439,158 @@ TEST_F(Form6Test, LargeResultPageIsScanned) {
     search(QStringLiteral("big"));
     EXPECT_EQ(list1()->count(), 50);
     EXPECT_EQ(list1()->item(49)->text(), QStringLiteral("Q49"));
+}
+
+// The Stack Exchange source, against API replies served from 127.0.0.1.
+class Form6StackExchangeTest : public Form6Test {
+protected:
+    void SetUp() override {
+        context.stackExchangeApi = server.url("");
+        Form6Test::SetUp();
+    }
+    void chooseSite(const QString& site) {
+        test::ChooseAccessibly(*child<QRadioButton>("Option5"));
+        child<QComboBox>("Combo1")->setEditText(site);
+    }
+};
+
+const test::SeQuestion kLoop{101, "How do I loop over &quot;files&quot;?", "<p>Files.</p>",
+                             "<p>Use <code>for</code>.</p>"};
+const test::SeQuestion kBreak{102, "Why &lt;br&gt;?", "<p>Q2</p>", "<p>A2</p>"};
+const test::SeQuestion kCafe{103, "Caf&#233;", "<p>Q3</p>", "<p>A3</p>"};
+const test::SeQuestion kOpen{104, "Still open", "<p>Q4</p>", "", 0};
+
+TEST_F(Form6StackExchangeTest, SourceChoiceIsLabelledAndKeyboardUsable) {
+    auto* web = child<QRadioButton>("Option4");
+    auto* stackExchange = child<QRadioButton>("Option5");
+    auto* site = child<QComboBox>("Combo1");
+    EXPECT_TRUE(web->isChecked()) << "the classic web search stays the default";
+    EXPECT_FALSE(site->isEnabled());
+    EXPECT_EQ(child<QLabel>("Label3")->buddy(), site);
+    EXPECT_FALSE(site->accessibleName().isEmpty());
+    EXPECT_FALSE(child<QLabel>("Label4")->accessibleName().isEmpty());
+
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    // An access key clicks its button the way a mouse click is animated: a moment later.
+    QTest::keyClick(form.get(), Qt::Key_E, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([&] { return stackExchange->isChecked(); }));
+    EXPECT_TRUE(site->isEnabled());
+    QTest::keyClick(form.get(), Qt::Key_I, Qt::AltModifier);
+    EXPECT_TRUE(site->hasFocus());
+    EXPECT_EQ(site->currentText(), QStringLiteral("stackoverflow"));
+
+    // Tab goes from the search to the source, the site, the depth and the list.
+    child<QLineEdit>("Text1")->setFocus();
+    for (const char* name : {"Command1", "Option5", "Combo1", "Option1", "List1"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_TRUE(child<QWidget>(name)->hasFocus()) << name;
+    }
+    QTest::keyClick(form.get(), Qt::Key_W, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([&] { return web->isChecked(); }));
+    EXPECT_FALSE(site->isEnabled());
+    EXPECT_TRUE(server.requests().empty()) << "choosing a source sends nothing";
+}
+
+// Go lists the questions with an accepted answer; Next and Save all work on
+// pages built from the API's question and answer, two requests in all.
+TEST_F(Form6StackExchangeTest, ListsHandsOverAndSavesArticlesWithTheirAttribution) {
+    server.serveGzip("/2.3/search/advanced", test::SeSearchReply({kLoop, kOpen, kBreak, kCafe}));
+    server.serveGzip("/2.3/answers/201;202;203", test::SeAnswersReply({kCafe, kLoop, kBreak}));
+    chooseSite(QStringLiteral(" superuser "));
+    child<QRadioButton>("Option2")->click();
+    search(QStringLiteral("bash loop"));
+    ASSERT_EQ(server.requests(),
+              std::vector<std::string>{
+                  "/2.3/search/advanced?order=desc&sort=relevance&q=bash%20loop&accepted=True"
+                  "&answers=1&pagesize=10&site=superuser&filter=withbody"});
+    ASSERT_EQ(list1()->count(), 3);
+    EXPECT_EQ(list1()->item(0)->text(), QStringLiteral("How do I loop over \"files\"?"));
+    EXPECT_EQ(list1()->item(1)->text(), QStringLiteral("Why <br>?"));
+    EXPECT_EQ(list1()->item(2)->text(), QStringLiteral("Caf\u00e9"));
+    EXPECT_TRUE(child<QLabel>("Label4")->text().isEmpty()) << "plenty of quota left";
+
+    QSignalSpy next(form.get(), &Form6::showForm1Requested);
+    button("Command4")->click();
+    button("Command3")->click();
+    ASSERT_EQ(next.size(), 1) << dialogs.messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(CutQaArticle(ReadPageFile(dir / "tempo.htm")), test::SeArticle(kLoop));
+
+    form->show();
+    button("Command5")->click();
+    std::string combined;
+    for (const auto& q : {kLoop, kBreak, kCafe}) {
+        const int n = q.id - kLoop.id;
+        EXPECT_EQ(ReadBytes(dir / "articles" / (std::to_string(n) + ".html")),
+                  test::SeArticle(q) + "\r\n");
+        combined += test::SeArticle(q) + "\r\n\r\n";
+    }
+    EXPECT_EQ(ReadBytes(dir / "articles/bash loop.html"), combined);
+    EXPECT_EQ(server.requests().size(), 2u) << "one search, one request for every answer";
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(Form6StackExchangeTest, RefusalsBackoffAndLowQuotaReachTheUser) {
+    chooseSite(QStringLiteral("nosuchsite"));
+    server.serveGzip("/2.3/search/advanced",
+                     test::SeError(400, "bad_parameter", "No site found for name `nosuchsite`"),
+                     400);
+    search(QStringLiteral("t"));
+    ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral(
+                                      "The search failed: Stack Exchange refused the request: No "
+                                      "site found for name `nosuchsite` (error 400, "
+                                      "bad_parameter).")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+    EXPECT_EQ(list1()->count(), 0);
+    dialogs.clear();
+
+    // An empty site is asked for like an empty term; Enter in the site field runs Go.
+    auto* site = child<QComboBox>("Combo1");
+    site->setEditText(QStringLiteral("  "));
+    button("Command1")->click();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{QStringLiteral("Please enter a Stack Exchange site")});
+    EXPECT_TRUE(site->hasFocus());
+    site->setEditText(QStringLiteral("askubuntu"));
+    server.serveGzip("/2.3/search/advanced", test::SeSearchReply({kBreak}));
+    QTest::keyClick(site->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(server.requests().size(), 2u) << "Enter runs Go once";
+    EXPECT_NE(server.requests().back().find("&site=askubuntu&"), std::string::npos);
+    EXPECT_EQ(list1()->count(), 1);
+    dialogs.clear();
+
+    // A backoff holds back the next search; the quota left shows when low.
+    site->setEditText(QStringLiteral("stackoverflow"));
+    server.serveGzip("/2.3/search/advanced", test::SeSearchReply({kLoop}, 7, R"(,"backoff":600)"));
+    server.serveGzip("/2.3/answers/201", test::SeError(502, "throttle_violation", "slow down"),
+                     502);
+    search(QStringLiteral("t"));
+    ASSERT_EQ(list1()->count(), 1);
+    EXPECT_EQ(child<QLabel>("Label4")->text(),
+              QStringLiteral("Stack Exchange: 7 requests left today"));
+    button("Command4")->click();
+    button("Command3")->click();
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral(
+                                      "The question page could not be downloaded: Stack Exchange "
+                                      "refused the request: slow down (error 502, "
+                                      "throttle_violation).")});
+    EXPECT_TRUE(form->isVisible());
+    dialogs.clear();
+
+    search(QStringLiteral("t"));
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages().front().startsWith(
+        QStringLiteral("The search failed: Stack Exchange asked for a pause; try again in ")));
+    EXPECT_EQ(server.requests().size(), 4u) << "no search before the backoff has passed";
+    dialogs.clear();
+
+    // Back to the web search: its query, its list.
+    test::ChooseAccessibly(*child<QRadioButton>("Option4"));
+    serveResults(2);
+    search(QStringLiteral("t"));
+    EXPECT_EQ(server.requests().back().rfind("/search?q=site%3Aanswers.example+t+", 0), 0u);
+    EXPECT_EQ(list1()->count(), 2);
+    EXPECT_TRUE(child<QLabel>("Label4")->text().isEmpty());
 }
 
 }  // namespace

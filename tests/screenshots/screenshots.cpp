@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
     test::FakeShell desktop;
     AppContext context{programFolder, dialogs, clipboard, desktop};
     context.searchHost = web.host();
+    context.stackExchangeApi = web.url("");
     context.now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 30)); };
 
     {

@@ -91,6 +91,7 @@ HttpServer::HttpServer() : m_server(std::make_unique<httplib::Server>()) {
             return;
         }
         if (page.gzip) {
+            res.status = page.status;
             res.set_header("Content-Encoding", "gzip");
             res.set_content(page.body, kBinaryType);
             return;
@@ -152,9 +153,10 @@ void HttpServer::redirect(const std::string& path, const std::string& target) {
     m_pages[path] = std::move(page);
 }
 
-void HttpServer::serveGzip(const std::string& path, const std::string& body) {
+void HttpServer::serveGzip(const std::string& path, const std::string& body, int status) {
     Page page;
     page.body = GzipCompress(body);
+    page.status = status;
     page.gzip = true;
     std::lock_guard lock(m_mutex);
     m_pages[path] = std::move(page);

@@ -37,7 +37,7 @@ public:
     void redirect(const std::string& path, const std::string& target);
     // body goes out gzip-compressed ("Content-Encoding: gzip"): a few
     // kilobytes on the wire can unpack to megabytes.
-    void serveGzip(const std::string& path, const std::string& body);
+    void serveGzip(const std::string& path, const std::string& body, int status = 200);
     // Requests for path get 'x' bytes without end: chunked, or after a
     // Content-Length of declaredLength when that is above 0.
     void serveEndless(const std::string& path, std::uint64_t declaredLength = 0);
