@@ -2,6 +2,7 @@
 
 #include "FtpSession.h"
 #include "RemoteListing.h"
+#include "TransferEngine.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -102,6 +103,9 @@ private:
     bool checkConnected(const QString& message);
     bool checkTypedName(const QString& text);
     void setBusy(bool busy);
+    // Fills a new transfer window with the files and runs it.
+    void startBatch(TransferDirection direction, std::vector<QueuedFile> files);
+    void batchEnded(TransferDirection direction);
 
     AppContext& m_context;
     FtpSession m_session;
