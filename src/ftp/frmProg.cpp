@@ -75,6 +75,7 @@ frmProg::frmProg(AppContext& context, FtpEngine& engine, QWidget* parent)
     m_lbCount = valueLabel("lbCount", QStringLiteral("File number"), m_label2);
     m_lbCount->setText(QStringLiteral("0"));
     m_lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_label2->installEventFilter(this);
     m_progressBar2 = new QProgressBar(this);
     m_progressBar2->setObjectName(QStringLiteral("ProgressBar2"));
     m_progressBar2->setAccessibleName(QStringLiteral("Progress of the batch"));
@@ -146,9 +147,16 @@ void frmProg::placeCount() {
     const QFontMetrics metrics(m_label2->font());
     const int left = metrics.horizontalAdvance(text.left(colon + 2));
     const int right = slash > colon ? metrics.horizontalAdvance(text.left(slash)) : left + 40;
-    m_lbCount->setGeometry(left, 0,
-                           std::max(right - left - metrics.horizontalAdvance(QLatin1Char(' ')), 24),
-                           std::max(m_label2->sizeHint().height(), metrics.height()));
+    const int width = std::max(right - left - metrics.horizontalAdvance(QLatin1Char(' ')), 24);
+    // Label2 centres its line; the count is centred the same way.
+    m_lbCount->setGeometry(left, 0, width, m_label2->height());
+}
+
+bool frmProg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_label2 && event->type() == QEvent::Resize) {
+        placeCount();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmProg::Command3_Click() {

@@ -53,6 +53,7 @@ Q_SIGNALS:
 protected:
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showFile(int index);
