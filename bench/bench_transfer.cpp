@@ -13,12 +13,13 @@
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
-#include "support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <arpa/inet.h>
@@ -28,6 +29,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,10 +174,18 @@ int child(int port, const fs::path& work, const std::string& name, int rounds) {
     quill::AppContext context{work, dialogs, clipboard, shell};
     quill::frmmain window(context);
     window.show();
+    // Waits in the event loop (a loop of processEvents would keep a core
+    // busy that the transfer needs).
     auto wait = [&] {
-        while (window.busy() || window.findChild<quill::frmProg*>()) {
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (!window.busy() && !window.findChild<quill::frmProg*>()) {
+                loop.quit();
+            }
+        });
+        check.start(20);
+        loop.exec();
     };
     window.findChild<QLineEdit*>(QStringLiteral("txtserver"))->setText(QStringLiteral("127.0.0.1"));
     window.findChild<QLineEdit*>(QStringLiteral("txtport"))->setText(QString::number(port));
@@ -230,6 +240,37 @@ int child(int port, const fs::path& work, const std::string& name, int rounds) {
     return 0;
 }
 
+// Files live in memory (/dev/shm) when it has room, so the disk's write-back
+// does not decide the figures for either side; otherwise in the temp folder.
+class WorkFolder {
+public:
+    explicit WorkFolder(std::int64_t fileSize) {
+        struct statvfs shm {};
+        const bool roomy = ::statvfs("/dev/shm", &shm) == 0 &&
+                           static_cast<double>(shm.f_bavail) * static_cast<double>(shm.f_frsize) >
+                               5.0 * static_cast<double>(fileSize);
+        std::string pattern =
+            ((roomy ? fs::path("/dev/shm") : fs::temp_directory_path()) / "quillmint-bench-XXXXXX")
+                .native();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a work folder");
+        }
+        m_path = pattern;
+        std::printf("files in %s\n", m_path.c_str());
+    }
+    ~WorkFolder() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    fs::path m_path;
+};
+
 struct ChildFigures {
     double up = 1e9;
     double down = 1e9;
@@ -269,8 +310,8 @@ int main(int argc, char** argv) {
     }
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 1024;
     const std::int64_t size = mib << 20;
-    constexpr int kRounds = 3;
-    quill::test::TempDir work;
+    constexpr int kRounds = 5;
+    const WorkFolder work(size);
     const fs::path root = work / "root";
     fs::create_directories(root / "up");
     fs::create_directories(work / "src");

@@ -555,8 +555,8 @@ namespace {
 
 // curl hands over what the socket had, up to this much; fewer, larger
 // chunks keep the per-chunk work out of the way.
-constexpr long kDownloadBufferBytes = 512L * 1024;
-constexpr long kUploadBufferBytes = 512L * 1024;
+constexpr long kDownloadBufferBytes = 100L * 1024;
+constexpr long kUploadBufferBytes = 64L * 1024;
 
 FtpError localError(const std::string& what, const std::filesystem::path& path, int error) {
     return FtpError{0, what + " " + path.native() + ": " + std::strerror(error),
