@@ -140,11 +140,9 @@ TransferBatch::TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferDirect
     connect(&m_refresh, &QTimer::timeout, this, &TransferBatch::refresh);
 }
 
-TransferBatch::~TransferBatch() {
-    if (m_fileRunning) {
-        m_engine.stop();
-    }
-}
+// A job still running keeps its own share of the counter, and its answer
+// finds no batch; the engine may already be gone, so it is not touched here.
+TransferBatch::~TransferBatch() = default;
 
 void TransferBatch::start() {
     if (m_running) {
@@ -248,6 +246,7 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         Q_EMIT logEntry(QStringLiteral(" > OK"));
     } else if (result.error().kind == FtpErrorKind::Stopped) {
         m_cancelled = true;
+        m_cancelLogged = true;
         Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
         if (m_direction == TransferDirection::Download) {
             Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
@@ -294,7 +293,6 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
 }
 
 void TransferBatch::stopOnOpenFailure(const FtpError& error) {
-    m_stoppedByFailure = true;
     m_refresh.stop();
     m_running = false;
     if (m_direction == TransferDirection::Download) {
@@ -316,6 +314,10 @@ void TransferBatch::finish() {
     m_refresh.stop();
     m_running = false;
     if (m_cancelled) {
+        // The file may have ended before the stop reached it.
+        if (!m_cancelLogged) {
+            Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
+        }
         m_dialogs.message(QStringLiteral("Opertion Canceled."), MessageIcon::Information);
         Q_EMIT ended();
         return;

@@ -172,7 +172,7 @@ private:
     bool m_running = false;
     bool m_fileRunning = false;
     bool m_cancelled = false;
-    bool m_stoppedByFailure = false;
+    bool m_cancelLogged = false;
 };
 
 }  // namespace quill

@@ -953,4 +953,25 @@ TEST_F(FrmmainTest, CancelInTheTransferWindow) {
     EXPECT_TRUE(log().contains(QStringLiteral(" > Opertion Canceled.")));
 }
 
+// The client window going away mid-batch (the program ends) stops the
+// transfer and leaves the local file as it was.
+TEST_F(FrmmainTest, ClosingTheClientMidBatchStopsTheTransfer) {
+    WriteBytes(serverRoot / "slow.bin", Pattern(3000000, 's'));
+    WriteBytes(programFolder / "slow.bin", "old");
+    FtpServerOptions options;
+    options.rateBytesPerSecond = 200000;
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    selectAll("ListView2");
+    child<QAction>("zRemDown")->trigger();
+    QPointer<frmProg> prog = form->findChild<frmProg*>();
+    ASSERT_TRUE(prog);
+    ASSERT_TRUE(WaitFor([&] { return prog->batch()->currentFileBytes() > 0; }));
+    form.reset();
+    EXPECT_TRUE(prog.isNull());
+    QTest::qWait(200);
+    EXPECT_EQ(ReadBytes(programFolder / "slow.bin"), "old");
+    EXPECT_EQ(test::FolderNames(programFolder.path()), std::vector<std::string>{"slow.bin"});
+}
+
 }  // namespace
