@@ -931,7 +931,9 @@ void frmmain::startBatch(TransferDirection direction, std::vector<QueuedFile> fi
                     : QStringLiteral(" > Colecting informations about files:"));
     auto* prog = new frmProg(m_context, m_session.engine, this);
     connect(prog, &frmProg::logEntry, this, &frmmain::LogEntry);
-    connect(prog, &frmProg::batchEnded, this, &frmmain::batchEnded);
+    // The list refreshed is the batch's own: an upload with nothing queued
+    // still lists the server again.
+    connect(prog, &frmProg::batchEnded, this, [this, direction] { batchEnded(direction); });
     // A size that is not a number keeps the one before it (0 for the first).
     std::int64_t size = 0;
     std::int64_t total = 0;

@@ -915,6 +915,15 @@ TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
     remoteList->setCurrentItem(fileItem(QStringLiteral("a.htm")), 0, QItemSelectionModel::NoUpdate);
     runBatch("zRemDown");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    // The same for an upload, after which the server's list is refreshed.
+    dialogs.clear();
+    child<QPlainTextEdit>("txtInfo")->clear();
+    localList->setCurrentItem(localList->topLevelItem(0));
+    localList->clearSelection();
+    runBatch("zLokUp");
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    EXPECT_EQ(log().mid(0, 2), (QStringList{QStringLiteral(" > Colecting files information:"),
+                                            QStringLiteral(" > Transfering data...")}));
 }
 
 // Escape in the transfer window cancels: the file being moved is stopped,
