@@ -115,6 +115,9 @@ struct FtpConnection::Impl {
     };
 
     CURL* curl = nullptr;
+    // Every operation runs in this one multi handle, so they share its
+    // connection cache (one login) and its wait can be kept short.
+    CURLM* multi = nullptr;
     FtpConnectParams params;
     std::string baseUrl;  // "ftp://host:port/"
     std::deque<Exchange> exchanges;
@@ -127,6 +130,45 @@ struct FtpConnection::Impl {
         if (curl) {
             curl_easy_cleanup(curl);
         }
+        if (multi) {
+            curl_multi_cleanup(multi);
+        }
+    }
+
+    // curl_easy_perform waits up to a second at a time; libcurl 7.88 can
+    // miss a server reply that arrived with the one before it on a reused
+    // FTP connection (1 transfer in 10 to 40 here) and then waits that whole
+    // second. Short waits in our own loop take the reply at once.
+    CURLcode run() {
+        static constexpr int kWaitMs = 20;
+        if (!multi && !(multi = curl_multi_init())) {
+            return CURLE_OUT_OF_MEMORY;
+        }
+        if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+            return CURLE_FAILED_INIT;
+        }
+        CURLcode result = CURLE_OK;
+        for (int running = 1;;) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                result = CURLE_RECV_ERROR;
+                break;
+            }
+            if (running == 0) {
+                int queued = 0;
+                while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+                    if (message->msg == CURLMSG_DONE) {
+                        result = message->data.result;
+                    }
+                }
+                break;
+            }
+            if (curl_multi_poll(multi, nullptr, 0, kWaitMs, nullptr) != CURLM_OK) {
+                result = CURLE_RECV_ERROR;
+                break;
+            }
+        }
+        curl_multi_remove_handle(multi, curl);
+        return result;
     }
 
     static bool isReplyEnd(std::string_view line) {
@@ -280,7 +322,7 @@ struct FtpConnection::Impl {
             if (stopRequested()) {
                 return std::unexpected(errorFor(CURLE_ABORTED_BY_CALLBACK));
             }
-            const CURLcode code = curl_easy_perform(curl);
+            const CURLcode code = run();
             if (code == CURLE_OK) {
                 return {};
             }
