@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
     }
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 1024;
     const std::int64_t size = mib << 20;
-    constexpr int kRounds = 5;
+    constexpr int kRounds = 9;
     const WorkFolder work(size);
     const fs::path root = work / "root";
     fs::create_directories(root / "up");
