@@ -6,6 +6,7 @@ QUILLMINT_PACKAGES=(
   libcurl4-openssl-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
   python3 python3-pyftpdlib fonts-dejavu-core xvfb x11-utils
+  vsftpd curl
   desktop-file-utils appstream dpkg-dev file
 )
 

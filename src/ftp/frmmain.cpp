@@ -5,6 +5,7 @@
 #include "StatusLog.h"
 #include "common/TextCodec.h"
 #include "common/TextOps.h"
+#include "frmProg.h"
 #include "localpane/LocalFileOps.h"
 #include "localpane/LocalPane.h"
 #include "platform/AppContext.h"
@@ -915,11 +916,16 @@ void frmmain::zLokUp_Click() {
     if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
         return;
     }
-    if (m_localPane->selectedFileNames().empty()) {
+    if (!m_localPane->hasCurrentFile()) {
         m_context.dialogs.message(QStringLiteral("No files selected!!"), MessageIcon::None);
         return;
     }
-    // The upload batch itself runs on the transfer engine.
+    std::vector<QueuedFile> files;
+    for (const auto& [name, sizeText] : m_localPane->selectedFilesWithSizes()) {
+        files.push_back({name, 0});
+        files.back().size = ParseByteCount(sizeText.toStdString()).value_or(-1);
+    }
+    startBatch(TransferDirection::Upload, std::move(files));
 }
 
 void frmmain::zRemDown_Click() {
@@ -930,7 +936,72 @@ void frmmain::zRemDown_Click() {
         m_context.dialogs.message(QStringLiteral("No file selected!!"), MessageIcon::None);
         return;
     }
-    // The download batch itself runs on the transfer engine.
+    std::vector<QueuedFile> files;
+    for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = m_listView2->topLevelItem(i);
+        if (item->isSelected()) {
+            files.push_back({nameOf(item), 0});
+            files.back().size = ParseByteCount(item->text(kBytesColumn).toStdString()).value_or(-1);
+        }
+    }
+    startBatch(TransferDirection::Download, std::move(files));
+}
+
+void frmmain::startBatch(TransferDirection direction, std::vector<QueuedFile> files) {
+    if (files.size() > static_cast<std::size_t>(kMaxQueuedFiles)) {
+        m_context.dialogs.message(QStringLiteral("A transfer takes at most ") +
+                                      QString::number(kMaxQueuedFiles) +
+                                      QStringLiteral(" files at a time; select fewer."),
+                                  MessageIcon::Exclamation);
+        return;
+    }
+    const bool upload = direction == TransferDirection::Upload;
+    LogEntry(upload ? QStringLiteral(" > Colecting files information:")
+                    : QStringLiteral(" > Colecting informations about files:"));
+    auto* prog = new frmProg(m_context, m_session.engine, this);
+    connect(prog, &frmProg::logEntry, this, &frmmain::LogEntry);
+    // The list refreshed is the batch's own: an upload with nothing queued
+    // still lists the server again.
+    connect(prog, &frmProg::batchEnded, this, [this, direction] { batchEnded(direction); });
+    // A size that is not a number keeps the one before it (0 for the first).
+    std::int64_t size = 0;
+    std::int64_t total = 0;
+    std::int16_t count = 0;
+    for (const QueuedFile& file : files) {
+        size = file.size >= 0 ? file.size : size;
+        total += size;
+        ++count;
+        const QString countText = QString::number(count);
+        AppendLog(countText + QStringLiteral(".) ") +
+                  display(upload ? file.name : m_session.RemotePath + file.name) +
+                  QStringLiteral("\r\n"));
+        prog->AddToQueue(file.name, QString::number(size));
+        prog->setLabel2(
+            (upload ? QStringLiteral("Status:       /") : QStringLiteral("File:             /")) +
+            countText);
+        prog->setStartCaption(upload ? QStringLiteral("Upload") : QStringLiteral("Download"));
+        prog->setLabel4(upload ? QStringLiteral("Bytes send:") : QStringLiteral("Bytes received:"));
+    }
+    prog->setTotalText(QString::number(total));
+    prog->setFolders(m_localPane->LocalPath(), m_session.RemotePath);
+    // Modal to this window for the whole batch; it closes itself at the end.
+    prog->show();
+    prog->Command3_Click();
+}
+
+void frmmain::batchEnded(TransferDirection direction) {
+    if (direction == TransferDirection::Download) {
+        m_localPane->RefreshLocalList();
+        return;
+    }
+    // The uploaded files show in the current folder's listing; its node is
+    // selected first, since a refresh lists only a selected node.
+    if (m_session.connected() && selectedNode() == nullptr) {
+        if (QTreeWidgetItem* node = nodeWithKey(bytesOf(m_session.RemotePath))) {
+            m_tview1->setCurrentItem(node);
+        }
+    }
+    Refresh();
 }
 
 FrmConnect* frmmain::newSiteManager() {

@@ -2,6 +2,7 @@
 
 #include "FtpSession.h"
 #include "RemoteListing.h"
+#include "TransferEngine.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -105,6 +106,9 @@ private:
     // A file or folder of that name is shown in the current folder.
     bool listedName(const std::string& name) const;
     void setBusy(bool busy);
+    // Fills a new transfer window with the files and runs it.
+    void startBatch(TransferDirection direction, std::vector<QueuedFile> files);
+    void batchEnded(TransferDirection direction);
 
     AppContext& m_context;
     FtpSession m_session;

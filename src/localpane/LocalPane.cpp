@@ -309,13 +309,26 @@ void LocalPane::fillFileList(const LocalFolderContents& contents) {
 
 std::vector<std::string> LocalPane::selectedFileNames() const {
     std::vector<std::string> names;
+    for (auto& file : selectedFilesWithSizes()) {
+        names.push_back(std::move(file.first));
+    }
+    return names;
+}
+
+std::vector<std::pair<std::string, QString>> LocalPane::selectedFilesWithSizes() const {
+    std::vector<std::pair<std::string, QString>> files;
     for (int i = 0; i < m_listView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_listView1->topLevelItem(i);
         if (item->isSelected()) {
-            names.push_back(item->data(kName, kNameRole).toByteArray().toStdString());
+            files.emplace_back(item->data(kName, kNameRole).toByteArray().toStdString(),
+                               item->text(kBytesColumn));
         }
     }
-    return names;
+    return files;
+}
+
+bool LocalPane::hasCurrentFile() const {
+    return m_listView1->currentItem() != nullptr;
 }
 
 void LocalPane::warn(const QString& text) {

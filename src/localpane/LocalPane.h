@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -59,6 +60,11 @@ public:
     QMenu* clientMenu() const { return m_zLocal; }
     // Names (bytes) of the selected files, top to bottom.
     std::vector<std::string> selectedFileNames() const;
+    // The selected files, top to bottom, with the size in bytes the list
+    // shows for each (its hidden column).
+    std::vector<std::pair<std::string, QString>> selectedFilesWithSizes() const;
+    // The file list has a current item (the upload batch's selection test).
+    bool hasCurrentFile() const;
 
     void zLokNF_Click();
     void zLokDF_Click();

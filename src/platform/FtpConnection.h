@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <expected>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +31,7 @@ enum class FtpErrorKind {
     Stopped,   // the user stopped it
     TooLarge,  // more data than the limit allows
     Dropped,   // the connection broke; a command may or may not have run
+    Local,     // a local file could not be read or written; the text names it
 };
 
 struct FtpError {
@@ -37,6 +39,9 @@ struct FtpError {
     // curl's description and, when the server answered, its last reply.
     std::string text;
     FtpErrorKind kind = FtpErrorKind::Failed;
+    // A file transfer failed after the server had opened the remote file
+    // (RETR or STOR answered), so the failure is the file's, not the path's.
+    bool opened = false;
 };
 
 template <typename T>
@@ -129,6 +134,23 @@ public:
 
     // The address for an absolute remote path, for the transfer code.
     std::string UrlFor(std::string_view path) const;
+
+    // File transfers stream between the disk and the connection in curl's
+    // own buffer sizes; moved (may be null) holds the bytes of this file
+    // moved so far, for another thread to read. The result is the byte count.
+    //
+    // A download goes to a temp file in localFile's folder, which replaces
+    // localFile only once the whole file arrived (keeping its permissions);
+    // after a failure or a stop localFile is as it was and no temp file is
+    // left.
+    FtpResult<std::int64_t> DownloadFile(std::string_view remotePath,
+                                         const std::filesystem::path& localFile,
+                                         std::atomic<std::int64_t>* moved = nullptr);
+    // An upload writes straight to remotePath (STOR); a failed or stopped one
+    // leaves what arrived there.
+    FtpResult<std::int64_t> UploadFile(const std::filesystem::path& localFile,
+                                       std::string_view remotePath,
+                                       std::atomic<std::int64_t>* moved = nullptr);
 
 private:
     struct Impl;

@@ -2,6 +2,7 @@
 #include "localpane/LocalPane.h"
 
 #include "ftp/FrmConnect.h"
+#include "ftp/frmProg.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
@@ -14,8 +15,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 using namespace quill;
 using quill::test::FindNamed;
@@ -106,8 +111,44 @@ protected:
         settle();
     }
 
+    // Runs a transfer batch through the window: the command opens the
+    // transfer window, whileRunning sees it, and the batch runs to its end.
+    // The window's texts as the batch ended are kept in ended.
+    void runBatch(const char* command, const std::function<void(frmProg&)>& whileRunning = {}) {
+        ended.clear();
+        QAction* action = child<QAction>(command);
+        ASSERT_TRUE(action && action->isEnabled()) << command;
+        action->trigger();
+        QPointer<frmProg> prog = form->findChild<frmProg*>();
+        ASSERT_TRUE(prog) << "no transfer window";
+        EXPECT_EQ(prog->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(prog->parentWidget(), form.get());
+        QObject::connect(prog, &frmProg::batchEnded, [this, prog] {
+            for (const QLabel* label : prog->findChildren<QLabel*>()) {
+                ended[label->objectName()] = label->text();
+            }
+            ended[QStringLiteral("Command3")] =
+                test::FindNamed<QPushButton>(*prog, "Command3")->text();
+            auto* bar = test::FindNamed<QProgressBar>(*prog, "ProgressBar2");
+            ended[QStringLiteral("ProgressBar2")] =
+                QStringLiteral("%1/%2").arg(bar->value()).arg(bar->maximum());
+        });
+        if (whileRunning) {
+            whileRunning(*prog);
+        }
+        ASSERT_TRUE(WaitFor([&] { return prog.isNull(); }, 60000));
+        settle();
+    }
+    void selectAll(const char* list) {
+        auto* view = child<QTreeWidget>(list);
+        view->setFocus();
+        view->setCurrentItem(view->topLevelItem(0));
+        view->selectAll();
+    }
+
     TempDir programFolder;
     TempDir serverRoot;
+    QMap<QString, QString> ended;
     quill::test::FakeDialogs dialogs;
     QtClipboard clipboard;
     quill::test::FakeShell shell;
@@ -781,6 +822,177 @@ TEST_F(FrmmainTest, ALostReplyIsNotRetriedAndTheListShowsTheTruth) {
     EXPECT_EQ(dialogs.messages(),
               QStringList{QStringLiteral("An error occured while deleting file!")});
     EXPECT_FALSE(std::filesystem::exists(serverRoot / "gone.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+std::string Pattern(std::size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 31 + i / 1024 + static_cast<std::size_t>(seed)) & 0xff);
+    }
+    return bytes;
+}
+
+// Upload and download through the menus and the tool bar: the transfer
+// window shows the batch, the log has every step and the list is refreshed.
+TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
+    const std::string a = Pattern(1536, 'a');
+    const std::string b = Pattern(300000, 'b');
+    WriteBytes(programFolder / "a.htm", a);
+    WriteBytes(programFolder / "b b.htm", b);
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    form->localPane()->RefreshLocalList();
+    const QString local = QString::fromStdString(form->localPane()->LocalPath());
+
+    // Nothing selected: the messages, nothing queued.
+    dialogs.clear();
+    trigger("zLokUp");
+    trigger("zRemDown");
+    EXPECT_EQ(dialogs.messages(), (QStringList{QStringLiteral("No files selected!!"),
+                                               QStringLiteral("No file selected!!")}));
+    EXPECT_FALSE(form->findChild<frmProg*>());
+
+    dialogs.clear();
+    child<QPlainTextEdit>("txtInfo")->clear();
+    selectAll("ListView1");
+    runBatch("Upload");
+    EXPECT_TRUE(ReadBytes(serverRoot / "a.htm") == a);
+    EXPECT_TRUE(ReadBytes(serverRoot / "b b.htm") == b);
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    EXPECT_EQ(ended[QStringLiteral("Label2")], QStringLiteral("Status:       /2"));
+    EXPECT_EQ(ended[QStringLiteral("lbCount")], QStringLiteral("2"));
+    EXPECT_EQ(ended[QStringLiteral("Label4")], QStringLiteral("Bytes send:"));
+    EXPECT_EQ(ended[QStringLiteral("Command3")], QStringLiteral("Upload"));
+    EXPECT_EQ(ended[QStringLiteral("Label1")],
+              QStringLiteral("Uploading file: b b.htm / 300000 bytes."));
+    EXPECT_EQ(ended[QStringLiteral("lbCelkem")], QStringLiteral("294.47 Kb"));
+    EXPECT_EQ(ended[QStringLiteral("lbFar")], QStringLiteral("294.47 Kb"));
+    EXPECT_EQ(ended[QStringLiteral("lbLeft")], QStringLiteral("0 Kb"));
+    EXPECT_EQ(ended[QStringLiteral("ProgressBar2")],
+              QStringLiteral("301536/%1").arg(std::llround(301536 * 1.024)));
+    const QStringList upLog = log();
+    const QStringList expected{
+        QStringLiteral(" > Colecting files information:"),
+        QStringLiteral("1.) a.htm"),
+        QStringLiteral("2.) b b.htm"),
+        QStringLiteral(" > Begining data transfer..."),
+        QStringLiteral(" > Uploading from: ") + local + QStringLiteral("a.htm, to: /a.htm"),
+        QStringLiteral(" > OK"),
+        QStringLiteral(" > Begining data transfer..."),
+        QStringLiteral(" > Uploading from: ") + local + QStringLiteral("b b.htm, to: /b b.htm"),
+        QStringLiteral(" > OK")};
+    ASSERT_GE(upLog.size(), expected.size());
+    EXPECT_EQ(upLog.mid(0, expected.size()), expected);
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("a.htm"), QStringLiteral("b b.htm")}))
+        << "the server's list is refreshed";
+
+    // Download: a new file and one that replaces the local copy.
+    WriteBytes(serverRoot / "c.htm", Pattern(5000, 'c'));
+    WriteBytes(programFolder / "a.htm", "older");
+    trigger("zRemRef");
+    dialogs.clear();
+    child<QPlainTextEdit>("txtInfo")->clear();
+    auto* remoteList = child<QTreeWidget>("ListView2");
+    remoteList->clearSelection();
+    fileItem(QStringLiteral("a.htm"))->setSelected(true);
+    fileItem(QStringLiteral("c.htm"))->setSelected(true);
+    remoteList->setCurrentItem(fileItem(QStringLiteral("c.htm")), 0, QItemSelectionModel::NoUpdate);
+    runBatch("NewFolder2");  // the tool bar's "Download"
+    EXPECT_TRUE(ReadBytes(programFolder / "a.htm") == a);
+    EXPECT_TRUE(ReadBytes(programFolder / "c.htm") == ReadBytes(serverRoot / "c.htm"));
+    EXPECT_EQ(ended[QStringLiteral("Label2")], QStringLiteral("File:             /2"));
+    EXPECT_EQ(ended[QStringLiteral("Label4")], QStringLiteral("Bytes received:"));
+    EXPECT_EQ(ended[QStringLiteral("Command3")], QStringLiteral("Download"));
+    EXPECT_EQ(ended[QStringLiteral("Label1")],
+              QStringLiteral("Downloading File: c.htm / 5000 bytes."));
+    const QStringList downLog = log();
+    EXPECT_EQ(downLog.mid(0, 4),
+              (QStringList{QStringLiteral(" > Colecting informations about files:"),
+                           QStringLiteral("1.) /a.htm"), QStringLiteral("2.) /c.htm"),
+                           QStringLiteral(" > Accomplishing data transfer...")}));
+    EXPECT_TRUE(downLog.contains(QStringLiteral(" > Downloading from: /c.htm, to: ") + local +
+                                 QStringLiteral("c.htm")));
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    auto* localList = child<QTreeWidget>("ListView1");
+    EXPECT_EQ(localList->findItems(QStringLiteral("c.htm"), Qt::MatchExactly, 0).size(), 1)
+        << "the local list is refreshed";
+
+    // A current item with nothing selected queues nothing.
+    dialogs.clear();
+    remoteList->clearSelection();
+    remoteList->setCurrentItem(fileItem(QStringLiteral("a.htm")), 0, QItemSelectionModel::NoUpdate);
+    runBatch("zRemDown");
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    // The same for an upload, after which the server's list is refreshed.
+    dialogs.clear();
+    child<QPlainTextEdit>("txtInfo")->clear();
+    localList->setCurrentItem(localList->topLevelItem(0));
+    localList->clearSelection();
+    runBatch("zLokUp");
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    EXPECT_EQ(log().mid(0, 2), (QStringList{QStringLiteral(" > Colecting files information:"),
+                                            QStringLiteral(" > Transfering data...")}));
+}
+
+// Escape in the transfer window cancels: the file being moved is stopped,
+// the local copy stays as it was, the rest is not moved.
+TEST_F(FrmmainTest, CancelInTheTransferWindow) {
+    WriteBytes(serverRoot / "slow.bin", Pattern(3000000, 's'));
+    WriteBytes(serverRoot / "a.bin", "a");
+    WriteBytes(serverRoot / "z.bin", "z");
+    WriteBytes(programFolder / "slow.bin", "old");
+    FtpServerOptions options;
+    options.rateBytesPerSecond = 200000;
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    dialogs.clear();
+    selectAll("ListView2");
+    runBatch("zRemDown", [&](frmProg& prog) {
+        ASSERT_TRUE(WaitFor([&] {
+            return test::FindNamed<QLabel>(prog, "lbFar")->text() != QStringLiteral("0 Kb") &&
+                   !test::FindNamed<QLabel>(prog, "lbFar")->text().isEmpty();
+        }));
+        EXPECT_TRUE(prog.isVisible());
+        EXPECT_TRUE(test::FindNamed<QPushButton>(prog, "Command1")->isEnabled());
+        EXPECT_FALSE(test::FindNamed<QPushButton>(prog, "Command3")->isEnabled());
+        EXPECT_TRUE(test::FindNamed<QLabel>(prog, "lbLeft")->isVisible());
+        prog.close();  // the close box waits for the batch to end
+        EXPECT_TRUE(prog.isVisible());
+        QTest::keyClick(&prog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Opertion Canceled.")});
+    EXPECT_EQ(ReadBytes(programFolder / "slow.bin"), "old");
+    // The files queued after the cancelled one stay on the server.
+    const QStringList order = fileNames();
+    for (auto i = order.indexOf(QStringLiteral("slow.bin")) + 1; i < order.size(); ++i) {
+        EXPECT_FALSE(std::filesystem::exists(programFolder / order[i].toStdString())) << i;
+    }
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Opertion Canceled.")));
+}
+
+// The client window going away mid-batch (the program ends) stops the
+// transfer and leaves the local file as it was.
+TEST_F(FrmmainTest, ClosingTheClientMidBatchStopsTheTransfer) {
+    WriteBytes(serverRoot / "slow.bin", Pattern(3000000, 's'));
+    WriteBytes(programFolder / "slow.bin", "old");
+    FtpServerOptions options;
+    options.rateBytesPerSecond = 200000;
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    selectAll("ListView2");
+    child<QAction>("zRemDown")->trigger();
+    QPointer<frmProg> prog = form->findChild<frmProg*>();
+    ASSERT_TRUE(prog);
+    ASSERT_TRUE(WaitFor([&] { return prog->batch()->currentFileBytes() > 0; }));
+    form.reset();
+    EXPECT_TRUE(prog.isNull());
+    QTest::qWait(200);
+    EXPECT_EQ(ReadBytes(programFolder / "slow.bin"), "old");
+    EXPECT_EQ(test::FolderNames(programFolder.path()), std::vector<std::string>{"slow.bin"});
 }
 
 }  // namespace

@@ -507,3 +507,219 @@ TEST_F(FtpConnectionTest, ListsAgainAfterTheServerDroppedTheIdleSession) {
 }
 
 }  // namespace
+
+namespace transfers {
+
+using quill::test::FolderNames;
+using quill::test::SmallFolder;
+
+// Bytes that show a shifted or lost chunk: no two 1 KiB blocks are alike.
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 1024) & 0xff);
+    }
+    return bytes;
+}
+
+// Sizes around the old 1 KiB chunk and curl's buffers go up and come back
+// byte for byte; the counter for the window ends at the size.
+TEST_F(FtpConnectionTest, FilesGoUpAndComeBackByteForByte) {
+    TempDir local;
+    FtpServer server(root.path());
+    auto connection = connect(server);
+    ASSERT_TRUE(connection);
+    for (const std::size_t size : {0u, 1u, 1023u, 1024u, 1025u, 3u * 1024 * 1024 + 7}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = Pattern(size);
+        const std::string name = "f" + std::to_string(size) + ".bin";
+        WriteBytes(local / name, bytes);
+        std::atomic<std::int64_t> moved{-1};
+        auto up = connection->UploadFile(local / name, "/" + name, &moved);
+        ASSERT_TRUE(up) << up.error().text;
+        EXPECT_EQ(*up, static_cast<std::int64_t>(size));
+        EXPECT_EQ(moved.load(), static_cast<std::int64_t>(size));
+        EXPECT_TRUE(ReadBytes(root / name) == bytes);
+
+        WriteBytes(local / name, "an older version");
+        moved = -1;
+        auto down = connection->DownloadFile("/" + name, local / name, &moved);
+        ASSERT_TRUE(down) << down.error().text;
+        EXPECT_EQ(*down, static_cast<std::int64_t>(size));
+        EXPECT_EQ(moved.load(), static_cast<std::int64_t>(size));
+        EXPECT_TRUE(ReadBytes(local / name) == bytes);
+    }
+    // A download that replaces a file keeps its permissions; a new one gets
+    // the usual ones. No temp file stays behind.
+    std::filesystem::permissions(
+        local / "f1.bin", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ASSERT_TRUE(connection->DownloadFile("/f1.bin", local / "f1.bin"));
+    EXPECT_EQ(std::filesystem::status(local / "f1.bin").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ASSERT_TRUE(connection->DownloadFile("/f1.bin", local / "new.bin"));
+    EXPECT_EQ(FolderNames(local.path()).size(), 7u);
+}
+
+// Every way a download can fail leaves the local file exactly as it was and
+// no temp file beside it; opened tells a failure of the file from one of
+// its path.
+TEST_F(FtpConnectionTest, AFailedDownloadLeavesTheLocalFileAsItWas) {
+    const std::string big = Pattern(2 * 1024 * 1024);
+    WriteBytes(root / "big.bin", big);
+    struct Case {
+        const char* what;
+        FtpServerOptions options;
+        std::string remote;
+        FtpErrorKind kind;
+        bool opened;
+        bool fullDisk = false;
+        bool readOnly = false;
+        bool stop = false;
+    };
+    FtpServerOptions drop;
+    drop.dropAfterBytes = 100000;
+    FtpServerOptions slow;
+    slow.rateBytesPerSecond = 200000;
+    const Case cases[] = {
+        {"missing on the server", {}, "/missing.bin", FtpErrorKind::NotFound, false},
+        {"server drops mid-file", drop, "/big.bin", FtpErrorKind::Dropped, true},
+        {"stopped mid-file", slow, "/big.bin", FtpErrorKind::Stopped, true, false, false, true},
+        {"full disk", {}, "/big.bin", FtpErrorKind::Local, true, true},
+        {"read-only folder", {}, "/big.bin", FtpErrorKind::Local, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SmallFolder local(c.fullDisk ? 512 * 1024 : 16 * 1024 * 1024);
+        if (c.fullDisk && !local.mounted()) {
+            continue;  // only root can make a small file system here
+        }
+        WriteBytes(local / "big.bin", "the good old file");
+        if (c.readOnly) {
+            local.makeReadOnly();
+        }
+        FtpServer server(root.path(), c.options);
+        std::atomic<bool> stop{false};
+        auto p = params(server.port());
+        p.stop = &stop;
+        auto connection = FtpConnection::Connect(*session, p);
+        ASSERT_TRUE(connection);
+        std::atomic<std::int64_t> moved{0};
+        std::thread stopper([&] {
+            while (c.stop && moved.load() < 50000) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            stop = c.stop;
+        });
+        auto down = (*connection)->DownloadFile(c.remote, local / "big.bin", &moved);
+        stopper.join();
+        ASSERT_FALSE(down);
+        EXPECT_EQ(down.error().kind, c.kind) << down.error().text;
+        EXPECT_EQ(down.error().opened, c.opened) << down.error().text;
+        if (c.kind == FtpErrorKind::Local) {
+            EXPECT_NE(down.error().text.find(local.path().native()), std::string::npos)
+                << "names the place: " << down.error().text;
+        }
+        EXPECT_EQ(ReadBytes(local / "big.bin"), "the good old file");
+        EXPECT_EQ(FolderNames(local.path()), std::vector<std::string>{"big.bin"});
+    }
+}
+
+TEST_F(FtpConnectionTest, UploadFailuresSayWhetherTheServerHadTheFileOpen) {
+    TempDir local;
+    WriteBytes(local / "page.htm", Pattern(1024 * 1024));
+    {
+        FtpServerOptions refuse;
+        refuse.refuse = "STOR";
+        FtpServer server(root.path(), refuse);
+        auto connection = connect(server);
+        ASSERT_TRUE(connection);
+        auto up = connection->UploadFile(local / "page.htm", "/page.htm");
+        ASSERT_FALSE(up);
+        EXPECT_FALSE(up.error().opened) << up.error().text;
+        EXPECT_NE(up.error().text.find("550"), std::string::npos) << up.error().text;
+
+        auto missing = connection->UploadFile(local / "gone.htm", "/gone.htm");
+        ASSERT_FALSE(missing);
+        EXPECT_EQ(missing.error().kind, FtpErrorKind::Local);
+        EXPECT_FALSE(missing.error().opened);
+        EXPECT_NE(missing.error().text.find("gone.htm: No such file"), std::string::npos)
+            << missing.error().text;
+        EXPECT_FALSE(std::filesystem::exists(root / "gone.htm"));
+        // A line break would smuggle a command onto the control channel.
+        auto smuggled = connection->UploadFile(local / "page.htm", "/a\r\nDELE /b");
+        ASSERT_FALSE(smuggled);
+        EXPECT_FALSE(smuggled.error().opened);
+    }
+    FtpServerOptions slow;
+    slow.rateBytesPerSecond = 200000;
+    FtpServer server(root.path(), slow);
+    std::atomic<bool> stop{false};
+    auto p = params(server.port());
+    p.stop = &stop;
+    auto connection = FtpConnection::Connect(*session, p);
+    ASSERT_TRUE(connection);
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    auto up = (*connection)->UploadFile(local / "page.htm", "/page.htm");
+    stopper.join();
+    ASSERT_FALSE(up);
+    EXPECT_EQ(up.error().kind, FtpErrorKind::Stopped);
+    EXPECT_TRUE(up.error().opened);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
+}  // namespace transfers
+
+namespace transfers {
+
+// Sizes and counts are 64-bit: a sparse file past 4 GiB goes both ways with
+// its marks at the right places.
+TEST_F(FtpConnectionTest, FilesPastFourGibibytes) {
+    constexpr std::int64_t kSize = (std::int64_t{1} << 32) + 3;
+    const std::pair<std::int64_t, char> marks[] = {{0, 'a'},
+                                                   {(std::int64_t{1} << 31), 'b'},
+                                                   {(std::int64_t{1} << 32) - 1, 'c'},
+                                                   {kSize - 1, 'd'}};
+    auto writeSparse = [&](const std::filesystem::path& path) {
+        WriteBytes(path, "");
+        std::filesystem::resize_file(path, static_cast<std::uintmax_t>(kSize));
+        std::FILE* file = std::fopen(path.c_str(), "r+b");
+        ASSERT_TRUE(file);
+        for (const auto& [at, mark] : marks) {
+            ASSERT_EQ(::fseeko(file, at, SEEK_SET), 0);
+            std::fputc(mark, file);
+        }
+        std::fclose(file);
+    };
+    auto checkMarks = [&](const std::filesystem::path& path) {
+        EXPECT_EQ(std::filesystem::file_size(path), static_cast<std::uintmax_t>(kSize));
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_TRUE(file);
+        for (const auto& [at, mark] : marks) {
+            ASSERT_EQ(::fseeko(file, at, SEEK_SET), 0);
+            EXPECT_EQ(std::fgetc(file), mark) << at;
+        }
+        std::fclose(file);
+    };
+    TempDir local;
+    writeSparse(local / "huge.bin");
+    FtpServer server(root.path());
+    auto connection = connect(server);
+    ASSERT_TRUE(connection);
+    std::atomic<std::int64_t> moved{0};
+    auto up = connection->UploadFile(local / "huge.bin", "/huge.bin", &moved);
+    ASSERT_TRUE(up) << up.error().text;
+    EXPECT_EQ(*up, kSize);
+    EXPECT_EQ(moved.load(), kSize);
+    checkMarks(root / "huge.bin");
+    std::filesystem::remove(local / "huge.bin");
+    auto down = connection->DownloadFile("/huge.bin", local / "huge.bin", &moved);
+    ASSERT_TRUE(down) << down.error().text;
+    EXPECT_EQ(*down, kSize);
+    checkMarks(local / "huge.bin");
+}
+
+}  // namespace transfers

@@ -6,8 +6,10 @@
 #include "extractor/Form7.h"
 #include "extractor/Formins.h"
 #include "ftp/FrmConnect.h"
+#include "ftp/frmProg.h"
 #include "ftp/frmmain.h"
 #include "harvester/Form6.h"
+#include "localpane/LocalPane.h"
 #include "platform/AppContext.h"
 #include "platform/AppIcon.h"
 #include "support/FakeDialogs.h"
@@ -17,11 +19,14 @@
 #include "support/QaPages.h"
 #include "support/TestFiles.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QImageWriter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -234,6 +239,47 @@ int main(int argc, char** argv) {
         }
         shots.save(*manager, "site-manager");
         client.zDisconnect_Click();
+    }
+    {
+        // An upload halfway, from a server slow enough to catch it.
+        test::TempDir site;
+        test::TempDir uploads;
+        WriteBytes(uploads / "bees.html", test::QuestionArticle("Bees", std::string(6000, 'b')));
+        WriteBytes(uploads / "hive-tour.mp4", std::string(30000000, 'v'));
+        WriteBytes(uploads / "index.html", "<html><body>Welcome</body></html>\n");
+        test::FtpServerOptions slow;
+        slow.rateBytesPerSecond = 1000000;
+        test::FtpServer ftp(site.path(), slow);
+        frmmain client(context);
+        shots.open(client, "transfer");
+        test::FindNamed<QLineEdit>(client, "txtserver")->setText(QStringLiteral("127.0.0.1"));
+        test::FindNamed<QLineEdit>(client, "txtport")->setText(QString::number(ftp.port()));
+        test::FindNamed<QLineEdit>(client, "txtuser")->setText(QStringLiteral("user"));
+        test::FindNamed<QLineEdit>(client, "txtpass")->setText(QStringLiteral("secret"));
+        test::FindNamed<QPushButton>(client, "Command4")->click();
+        WaitFor([&client] { return !client.busy(); });
+        client.localPane()->setFolder(uploads.path());
+        auto* local = test::FindNamed<QTreeWidget>(client, "ListView1");
+        local->setCurrentItem(local->topLevelItem(0));
+        local->selectAll();
+        test::FindNamed<QAction>(client, "zLokUp")->trigger();
+        QPointer<frmProg> prog = client.findChild<frmProg*>();
+        if (!prog || !WaitFor([&prog] {
+                return prog &&
+                       test::FindNamed<QLabel>(*prog, "Label1")
+                           ->text()
+                           .contains(QStringLiteral("hive-tour.mp4")) &&
+                       !test::FindNamed<QLabel>(*prog, "lbTimeLeft")->text().isEmpty();
+            })) {
+            shots.fail("transfer", "the upload did not start");
+        } else {
+            QTest::qWait(1200);
+            shots.save(*prog, "transfer");
+            prog->Command1_Click();
+            WaitFor([&prog] { return prog.isNull(); });
+        }
+        WaitFor([&client] { return !client.busy(); });
+        dialogs.clear();  // "Opertion Canceled."
     }
     if (!dialogs.shown().empty()) {
         std::fprintf(stderr, "unexpected message: %s\n",

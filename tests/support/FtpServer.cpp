@@ -73,6 +73,18 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
         args.push_back("--drop-after");
         args.push_back(m_options.dropAfter);
     }
+    if (m_options.dropAfterBytes >= 0) {
+        args.push_back("--drop-after-bytes");
+        args.push_back(std::to_string(m_options.dropAfterBytes));
+    }
+    if (!m_options.refuse.empty()) {
+        args.push_back("--refuse");
+        args.push_back(m_options.refuse);
+    }
+    if (m_options.rateBytesPerSecond > 0) {
+        args.push_back("--rate");
+        args.push_back(std::to_string(m_options.rateBytesPerSecond));
+    }
     std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());

@@ -28,6 +28,12 @@ struct FtpServerOptions {
     bool endlessListing = false;
     bool stallAfterPasv = false;
     std::string dropAfter;
+    // Close the connection once a RETR has sent this many bytes (-1 = never);
+    // answer this command (e.g. "STOR") with 550; limit each data connection
+    // to this many bytes a second (0 = no limit).
+    long long dropAfterBytes = -1;
+    std::string refuse;
+    long rateBytesPerSecond = 0;
 };
 
 // A real pyftpdlib FTP server on 127.0.0.1, serving root, started in the

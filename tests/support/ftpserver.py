@@ -8,7 +8,9 @@ system can hold). --no-mlst leaves MLST/MLSD out, so clients use LIST.
 Misbehaviour on demand: --drip S waits S seconds before each listing line,
 --endless-listing never ends a listing, --stall-after-pasv answers PASV and
 then nothing, --drop-after CMD carries out CMD and closes the connection
-without a reply.
+without a reply, --drop-after-bytes N closes the connection once a RETR has
+sent N bytes, --refuse CMD answers CMD with 550, --rate B limits each data
+connection to B bytes a second.
 """
 import argparse
 import logging
@@ -18,7 +20,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -37,6 +39,9 @@ def main():
     parser.add_argument("--endless-listing", action="store_true")
     parser.add_argument("--stall-after-pasv", action="store_true")
     parser.add_argument("--drop-after", default="")
+    parser.add_argument("--drop-after-bytes", type=int, default=-1)
+    parser.add_argument("--refuse", default="")
+    parser.add_argument("--rate", type=int, default=0)
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -68,8 +73,24 @@ def main():
                 super().format_mlsx(basedir, listing, perms, facts, ignore_err))
             yield from extra(basedir, args.extra_mlsd_line)
 
+    class DTP(ThrottledDTPHandler):
+        read_limit = args.rate
+        write_limit = args.rate
+
+        def send(self, data):
+            if args.drop_after_bytes >= 0 and getattr(self, "cmd", None) == "RETR":
+                left = args.drop_after_bytes - self.tot_bytes_sent
+                if left <= 0:
+                    self.cmd_channel.close()  # takes the data connection along
+                    return 0
+                data = data[:left]
+            return super().send(data)
+
     class Handler(FTPHandler):
         abstracted_fs = FS
+        dtp_handler = DTP
+        # Throttling and cutting a download short need the data to pass send().
+        use_sendfile = args.rate == 0 and args.drop_after_bytes < 0
         timeout = args.idle_timeout
         # Real servers delay a refused login; short here to keep tests quick.
         auth_failed_timeout = 0.2
@@ -81,6 +102,9 @@ def main():
         def pre_process_command(self, line, cmd, arg):
             if args.stall_after_pasv and cmd in ("LIST", "MLSD", "NLST", "RETR"):
                 return  # the data connection is open; no reply ever comes
+            if cmd == args.refuse:
+                self.respond("550 Refused by the test server.")
+                return
             if cmd == args.drop_after:
                 self.dropping = True  # carried out, the reply is lost
                 super().pre_process_command(line, cmd, arg)

@@ -1,0 +1,362 @@
+// Upload and download of one file through the FTP client (frmmain, its
+// transfer window and engine, offscreen) against a loopback vsftpd, next to
+// the curl command moving the same file to and from the same server, and
+// the program's peak memory for a 16 MiB file and for the large one.
+//
+// Usage: bench_transfer [MiB] (default 1024). Needs vsftpd and curl (both in
+// scripts/deps.sh). Build in Release; run with QT_QPA_PLATFORM=offscreen.
+// Targets: each direction at >= 0.95x curl's throughput; peak memory for the
+// large file within 20 MB of that for 16 MiB.
+#include "ftp/frmProg.h"
+#include "ftp/frmmain.h"
+#include "localpane/LocalPane.h"
+#include "platform/AppContext.h"
+#include "platform/QtDialogs.h"
+#include "support/FakeDialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+pid_t spawn(std::vector<std::string> args, const char* output = nullptr) {
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (output) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output,
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start " + args[0]);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Seconds for one run of the curl command.
+double curlSeconds(std::vector<std::string> args) {
+    args.insert(args.begin(), {"curl", "-s", "-S"});
+    const auto start = Clock::now();
+    if (waitFor(spawn(args)) != 0) {
+        throw std::runtime_error("curl failed");
+    }
+    return secondsSince(start);
+}
+
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// vsftpd with the benchmark's configuration, stopped by its PID.
+class Vsftpd {
+public:
+    Vsftpd(const fs::path& root, const fs::path& configFolder) : m_port(freePort()) {
+        std::ifstream in(QUILLMINT_BENCH_DIR "/vsftpd.conf");
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string config = text.str();
+        for (const auto& [key, value] :
+             {std::pair<std::string, std::string>{"@PORT@", std::to_string(m_port)},
+              {"@ROOT@", root.native()}}) {
+            for (auto at = config.find(key); at != std::string::npos; at = config.find(key)) {
+                config.replace(at, key.size(), value);
+            }
+        }
+        const fs::path file = configFolder / "vsftpd.conf";
+        std::ofstream(file) << config;
+        m_pid = spawn({"vsftpd", file.native()});
+        for (int i = 0; i < 100 && !accepts(m_port); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!accepts(m_port)) {
+            throw std::runtime_error("vsftpd did not start (is it installed?)");
+        }
+    }
+    ~Vsftpd() {
+        ::kill(m_pid, SIGTERM);
+        waitFor(m_pid);
+    }
+    int port() const { return m_port; }
+
+private:
+    int m_port;
+    pid_t m_pid = -1;
+};
+
+void writeFile(const fs::path& path, std::int64_t bytes) {
+    std::string block(1 << 20, '\0');
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<char>((i * 131 + i / 4096) & 0xff);
+    }
+    std::ofstream out(path, std::ios::binary);
+    for (std::int64_t left = bytes; left > 0; left -= static_cast<std::int64_t>(block.size())) {
+        out.write(block.data(),
+                  static_cast<std::streamsize>(std::min<std::int64_t>(left, std::ssize(block))));
+    }
+}
+
+// The child: one upload and one download of name through the window, then
+// the seconds of each and the process's peak memory.
+int child(int port, const fs::path& work, const std::string& name, int rounds) {
+    int argc = 1;
+    char arg0[] = "bench_transfer";
+    char* argv[] = {arg0, nullptr};
+    QApplication app(argc, argv);
+    quill::test::FakeDialogs dialogs;
+    quill::QtClipboard clipboard;
+    quill::test::FakeShell shell;
+    quill::AppContext context{work, dialogs, clipboard, shell};
+    quill::frmmain window(context);
+    window.show();
+    // Waits in the event loop (a loop of processEvents would keep a core
+    // busy that the transfer needs).
+    auto wait = [&] {
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (!window.busy() && !window.findChild<quill::frmProg*>()) {
+                loop.quit();
+            }
+        });
+        check.start(20);
+        loop.exec();
+    };
+    window.findChild<QLineEdit*>(QStringLiteral("txtserver"))->setText(QStringLiteral("127.0.0.1"));
+    window.findChild<QLineEdit*>(QStringLiteral("txtport"))->setText(QString::number(port));
+    window.findChild<QLineEdit*>(QStringLiteral("txtuser"))->setText(QStringLiteral("anonymous"));
+    window.findChild<QPushButton*>(QStringLiteral("Command4"))->click();
+    wait();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TView1"));
+    const auto ups = tree->findItems(QStringLiteral("up"), Qt::MatchExactly | Qt::MatchRecursive);
+    if (ups.isEmpty()) {
+        std::fprintf(stderr, "no folder \"up\" on the server\n");
+        return 1;
+    }
+    tree->setCurrentItem(ups.front());
+    window.OpenFolder();
+    wait();
+    // Times from the command to the end of the batch (without the listing
+    // that follows it).
+    auto timed = [&](const char* command, QTreeWidget* list) {
+        list->clearSelection();
+        const auto item = list->findItems(QString::fromStdString(name), Qt::MatchExactly, 0);
+        if (item.isEmpty()) {
+            throw std::runtime_error("file not listed");
+        }
+        list->setCurrentItem(item.front());
+        item.front()->setSelected(true);
+        window.findChild<QAction*>(QString::fromLatin1(command))->trigger();
+        const auto start = Clock::now();
+        double seconds = 0;
+        QObject::connect(window.findChild<quill::frmProg*>(), &quill::frmProg::batchEnded,
+                         [&] { seconds = secondsSince(start); });
+        wait();
+        if (dialogs.messages() != QStringList{QStringLiteral("Data transfer completed.")}) {
+            throw std::runtime_error("transfer failed: " +
+                                     dialogs.messages().join(QLatin1Char('|')).toStdString());
+        }
+        dialogs.clear();
+        return seconds;
+    };
+    auto* localList = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+    auto* remoteList = window.findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    for (int round = 0; round < rounds; ++round) {
+        window.localPane()->setFolder(work / "src");
+        const double up = timed("zLokUp", localList);
+        window.localPane()->setFolder(work / "dl");
+        const double down = timed("zRemDown", remoteList);
+        std::printf("%.4f %.4f\n", up, down);
+        std::fflush(stdout);
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("maxrss %ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+// Files live in memory (/dev/shm) when it has room, so the disk's write-back
+// does not decide the figures for either side; otherwise in the temp folder.
+class WorkFolder {
+public:
+    explicit WorkFolder(std::int64_t fileSize) {
+        struct statvfs shm {};
+        const bool roomy = ::statvfs("/dev/shm", &shm) == 0 &&
+                           static_cast<double>(shm.f_bavail) * static_cast<double>(shm.f_frsize) >
+                               5.0 * static_cast<double>(fileSize);
+        std::string pattern =
+            ((roomy ? fs::path("/dev/shm") : fs::temp_directory_path()) / "quillmint-bench-XXXXXX")
+                .native();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a work folder");
+        }
+        m_path = pattern;
+        std::printf("files in %s\n", m_path.c_str());
+    }
+    ~WorkFolder() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    fs::path m_path;
+};
+
+struct ChildFigures {
+    double up = 1e9;
+    double down = 1e9;
+    long maxRssKb = 0;
+};
+
+ChildFigures runChild(const char* self, int port, const fs::path& work, const std::string& name,
+                      int rounds) {
+    const fs::path output = work / "child.out";
+    const int rc = waitFor(
+        spawn({self, "--child", std::to_string(port), work.native(), name, std::to_string(rounds)},
+              output.c_str()));
+    if (rc != 0) {
+        throw std::runtime_error("the program's run failed");
+    }
+    std::ifstream in(output);
+    ChildFigures figures;
+    std::string first;
+    while (in >> first) {
+        if (first == "maxrss") {
+            in >> figures.maxRssKb;
+            continue;
+        }
+        double down = 0;
+        in >> down;
+        figures.up = std::min(figures.up, std::stod(first));
+        figures.down = std::min(figures.down, down);
+    }
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 6 && std::string(argv[1]) == "--child") {
+        return child(std::atoi(argv[2]), argv[3], argv[4], std::atoi(argv[5]));
+    }
+    const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 1024;
+    const std::int64_t size = mib << 20;
+    constexpr int kRounds = 9;
+    const WorkFolder work(size);
+    const fs::path root = work / "root";
+    fs::create_directories(root / "up");
+    fs::create_directories(work / "src");
+    fs::create_directories(work / "dl");
+    fs::permissions(root / "up", fs::perms::all);
+    writeFile(work / "src" / "big.bin", size);
+    writeFile(work / "src" / "small.bin", std::int64_t{16} << 20);
+    Vsftpd server(root, work.path());
+    const std::string base = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/up/";
+
+    // curl and the program take turns, so both meet the same machine load.
+    double curlUp = 1e9;
+    double curlDown = 1e9;
+    ChildFigures program;
+    for (int round = 0; round < kRounds; ++round) {
+        curlUp = std::min(
+            curlUp, curlSeconds({"-T", (work / "src" / "big.bin").native(), base + "curl.bin"}));
+        curlDown = std::min(
+            curlDown, curlSeconds({"-o", (work / "dl" / "curl.bin").native(), base + "curl.bin"}));
+        fs::remove(work / "dl" / "curl.bin");
+        const ChildFigures once = runChild(argv[0], server.port(), work.path(), "big.bin", 1);
+        program.up = std::min(program.up, once.up);
+        program.down = std::min(program.down, once.down);
+        program.maxRssKb = std::max(program.maxRssKb, once.maxRssKb);
+        if (fs::file_size(root / "up" / "big.bin") != static_cast<std::uintmax_t>(size) ||
+            fs::file_size(work / "dl" / "big.bin") != static_cast<std::uintmax_t>(size)) {
+            std::fprintf(stderr, "the program moved a wrong number of bytes\n");
+            return 1;
+        }
+        fs::remove(work / "dl" / "big.bin");
+    }
+    const ChildFigures small = runChild(argv[0], server.port(), work.path(), "small.bin", 1);
+
+    const double megabytes = static_cast<double>(size) / 1e6;
+    std::printf("%lld MiB file, best of %d, loopback vsftpd:\n", static_cast<long long>(mib),
+                kRounds);
+    std::printf("  upload:   curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= 0.95)\n",
+                megabytes / curlUp, megabytes / program.up, curlUp / program.up);
+    std::printf("  download: curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= 0.95)\n",
+                megabytes / curlDown, megabytes / program.down, curlDown / program.down);
+    std::printf(
+        "  peak memory: %.1f MB with %lld MiB, %.1f MB with 16 MiB, difference %.1f MB "
+        "(target <= 20)\n",
+        static_cast<double>(program.maxRssKb) / 1024, static_cast<long long>(mib),
+        static_cast<double>(small.maxRssKb) / 1024,
+        static_cast<double>(program.maxRssKb - small.maxRssKb) / 1024);
+    return 0;
+}

@@ -1,0 +1,350 @@
+#include "TransferEngine.h"
+
+#include "common/NumberPicture.h"
+#include "common/TextCodec.h"
+#include "common/TextOps.h"
+#include "platform/Dialogs.h"
+
+#include <QPointer>
+
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+namespace quill {
+namespace {
+
+constexpr std::string_view kSizePicture = "### ### ###.##";
+constexpr std::string_view kSecondsPicture = "### ###";
+constexpr std::string_view kSpeedPicture = "#.##";
+// Names listed in the end message; the log has every one.
+constexpr std::size_t kNamesInEndMessage = 10;
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+QString display(const std::string& bytes) {
+    return ToDisplay(bytes, DetectEncoding(bytes));
+}
+
+QString quoted(const std::string& bytes) {
+    return QStringLiteral("\"") + display(bytes) + QStringLiteral("\"");
+}
+
+std::string kb(double bytes) {
+    return FormatNumberPicture(bytes / 1024.0, kSizePicture) + " Kb";
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseByteCount(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    if (text.empty() || text.size() > 18) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string PlainDecimal(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value);
+    return buffer;
+}
+
+BarSteps BarStepsFor(std::int64_t size) {
+    BarSteps steps;
+    std::int64_t maximum = std::llround(static_cast<double>(size) * 1.024);
+    while (maximum > INT_MAX) {
+        maximum >>= 1;
+        ++steps.shift;
+    }
+    steps.maximum = static_cast<int>(maximum);
+    return steps;
+}
+
+TransferMeter::TransferMeter(std::int64_t total) : m_total(total) {
+    m_labels.lbLeft = PlainDecimal(static_cast<double>(total) / 1024.0);
+    m_labels.lbCelkem = kb(static_cast<double>(total));
+}
+
+void TransferMeter::startFile(std::int64_t nowMs) {
+    m_fileBytes = 0;
+    m_elapsed = 0;
+    m_fileStart = nowMs;
+}
+
+void TransferMeter::update(std::int64_t fileBytes, std::int64_t nowMs) {
+    m_fileBytes = fileBytes;
+    const std::int64_t moved = transferred();
+    m_labels.lbFar = kb(static_cast<double>(moved));
+    const double remainingKb = static_cast<double>(m_total - moved) / 1024.0;
+    m_labels.lbLeft = FormatNumberPicture(remainingKb, kSizePicture) + " Kb";
+    if (fileBytes == 0) {
+        return;
+    }
+    m_elapsed = nowMs - m_fileStart;
+    if (m_elapsed == 0) {
+        return;
+    }
+    const double rate =
+        (static_cast<double>(fileBytes) / 1000.0) / (static_cast<double>(m_elapsed) / 1000.0);
+    m_speed = static_cast<float>((rate + static_cast<double>(m_speed)) * 0.5);
+    m_labels.lbTime = FormatNumberPicture(static_cast<double>(m_elapsed) / 1000.0 +
+                                              static_cast<double>(m_priorSeconds),
+                                          kSecondsPicture) +
+                      " s";
+    m_labels.lbSpeed = FormatNumberPicture(m_speed, kSpeedPicture) + " Kbps";
+    m_labels.lbTimeLeft =
+        FormatNumberPicture(remainingKb / static_cast<double>(m_speed), kSecondsPicture) + " s";
+}
+
+void TransferMeter::endFile() {
+    // Halves to even, as the platform rounds.
+    m_priorSeconds +=
+        static_cast<std::int64_t>(std::nearbyint(static_cast<double>(m_elapsed) / 1000.0));
+    m_before += m_fileBytes;
+    m_fileBytes = 0;
+    m_elapsed = 0;
+}
+
+TransferBatch::TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferDirection direction,
+                             std::vector<QueuedFile> queue, std::int64_t total,
+                             std::string localPath, std::string remotePath, QObject* parent)
+    : QObject(parent),
+      now(&steadyMs),
+      m_engine(engine),
+      m_dialogs(dialogs),
+      m_direction(direction),
+      m_queue(std::move(queue)),
+      m_localPath(std::move(localPath)),
+      m_remotePath(std::move(remotePath)),
+      m_meter(total),
+      m_moved(std::make_shared<std::atomic<std::int64_t>>(0)) {
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &TransferBatch::refresh);
+}
+
+// A job still running keeps its own share of the counter, and its answer
+// finds no batch; the engine may already be gone, so it is not touched here.
+TransferBatch::~TransferBatch() = default;
+
+void TransferBatch::start() {
+    if (m_running) {
+        return;
+    }
+    m_running = true;
+    m_index = 0;
+    Q_EMIT progressed();
+    m_refresh.start();
+    nextFile();
+}
+
+void TransferBatch::cancel() {
+    if (!m_fileRunning || m_cancelled) {
+        return;
+    }
+    m_cancelled = true;
+    m_engine.stop();
+}
+
+void TransferBatch::refresh() {
+    if (!m_fileRunning) {
+        return;
+    }
+    m_fileBytes = m_moved->load(std::memory_order_relaxed);
+    m_meter.update(m_fileBytes, now());
+    Q_EMIT progressed();
+}
+
+bool TransferBatch::refuseName(const QueuedFile& file) {
+    if (IsPlainName(file.name) && !HoldsLineBreak(file.name)) {
+        return false;
+    }
+    m_failures.push_back({file.name, QStringLiteral("not a plain file name")});
+    Q_EMIT logEntry(QStringLiteral(" > Skipped ") + quoted(file.name) +
+                    QStringLiteral(": a file name may not be \".\" or \"..\" and may not hold "
+                                   "\"/\", a NUL or a line break."));
+    m_dialogs.message(QStringLiteral("The file name ") + quoted(file.name) +
+                          QStringLiteral(" cannot be used: a file name may not be \".\" or \"..\" "
+                                         "and may not hold \"/\", a NUL or a line break. The file "
+                                         "is skipped."),
+                      MessageIcon::Exclamation);
+    return true;
+}
+
+void TransferBatch::nextFile() {
+    // Files with names that cannot be used are passed over in a loop, not by
+    // recursion, however many there are.
+    while (!m_cancelled && m_index < static_cast<int>(m_queue.size())) {
+        const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+        Q_EMIT fileStarted(m_index);
+        if (refuseName(file)) {
+            ++m_index;
+            continue;
+        }
+        const std::string local = localPathOf(file);
+        const std::string remote = remotePathOf(file);
+        if (m_direction == TransferDirection::Download) {
+            Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
+                                           "from: ") +
+                            display(remote) + QStringLiteral(", to: ") + display(local));
+        } else {
+            Q_EMIT logEntry(QStringLiteral(" > Begining data transfer...\r\n > Uploading from: ") +
+                            display(local) + QStringLiteral(", to: ") + display(remote));
+        }
+        m_moved->store(0);
+        m_fileBytes = 0;
+        m_meter.startFile(now());
+        m_fileRunning = true;
+        std::function<FtpResult<std::int64_t>(FtpConnection&)> job;
+        if (m_direction == TransferDirection::Download) {
+            job = [remote, local, moved = m_moved](FtpConnection& connection) {
+                return connection.DownloadFile(remote, local, moved.get());
+            };
+        } else {
+            job = [remote, local, moved = m_moved](FtpConnection& connection) {
+                return connection.UploadFile(local, remote, moved.get());
+            };
+        }
+        m_engine.run<std::int64_t>(
+            std::move(job), [self = QPointer<TransferBatch>(this)](FtpResult<std::int64_t> result) {
+                if (self) {
+                    self->fileFinished(result);
+                }
+            });
+        return;
+    }
+    finish();
+}
+
+void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
+    m_fileRunning = false;
+    // The last refresh of the file, with its exact count.
+    m_fileBytes = result ? *result : m_moved->load();
+    m_meter.update(m_fileBytes, now());
+    Q_EMIT progressed();
+    m_meter.endFile();
+    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    ++m_index;
+    if (result) {
+        Q_EMIT logEntry(QStringLiteral(" > OK"));
+    } else if (result.error().kind == FtpErrorKind::Stopped) {
+        m_cancelled = true;
+        m_cancelLogged = true;
+        Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
+        if (m_direction == TransferDirection::Download) {
+            Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
+                            display(localPathOf(file)));
+        } else if (result.error().opened) {
+            Q_EMIT logEntry(QStringLiteral(" > The file on the server is incomplete: ") +
+                            display(remotePathOf(file)));
+        }
+    } else if (!result.error().opened && result.error().kind != FtpErrorKind::Local) {
+        stopOnOpenFailure(result.error());
+        return;
+    } else {
+        failFile(file, result.error());
+    }
+    nextFile();
+}
+
+void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
+    const QString reason = Qs(error.text);
+    m_failures.push_back({file.name, reason});
+    if (m_direction == TransferDirection::Download) {
+        Q_EMIT logEntry(QStringLiteral(" > Download of ") + quoted(file.name) +
+                        QStringLiteral(" failed: ") + reason);
+        Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
+                        display(localPathOf(file)));
+        m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
+                              QStringLiteral(" could not be downloaded: ") + reason +
+                              QStringLiteral("\r\nThe local file was left as it was."),
+                          MessageIcon::Exclamation);
+        return;
+    }
+    if (error.opened) {
+        Q_EMIT logEntry(QStringLiteral(" > Nastala chyba pøi pøevodu dat! Požadavek stornován!"));
+    }
+    Q_EMIT logEntry(QStringLiteral(" > Upload of ") + quoted(file.name) +
+                    QStringLiteral(" failed: ") + reason);
+    if (error.opened) {
+        Q_EMIT logEntry(QStringLiteral(" > The file on the server is incomplete: ") +
+                        display(remotePathOf(file)));
+    }
+    m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
+                          QStringLiteral(" could not be uploaded: ") + reason,
+                      MessageIcon::Exclamation);
+}
+
+void TransferBatch::stopOnOpenFailure(const FtpError& error) {
+    m_refresh.stop();
+    m_running = false;
+    if (m_direction == TransferDirection::Download) {
+        Q_EMIT logEntry(QStringLiteral(" > Can't open file path! Request canceled!"));
+        Q_EMIT logEntry(QStringLiteral(" > ") + Qs(error.text));
+        m_dialogs.message(QStringLiteral("Can't open file path!"), MessageIcon::Exclamation,
+                          QStringLiteral("Problém s URL"));
+    } else {
+        Q_EMIT logEntry(
+            QStringLiteral(" > Cant create requested file on server! request canceled!"));
+        Q_EMIT logEntry(QStringLiteral(" > ") + Qs(error.text));
+        m_dialogs.message(QStringLiteral("Cant create requested file on server"),
+                          MessageIcon::Exclamation);
+    }
+    Q_EMIT ended();
+}
+
+void TransferBatch::finish() {
+    m_refresh.stop();
+    m_running = false;
+    if (m_cancelled) {
+        // The file may have ended before the stop reached it.
+        if (!m_cancelLogged) {
+            Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
+        }
+        m_dialogs.message(QStringLiteral("Opertion Canceled."), MessageIcon::Information);
+        Q_EMIT ended();
+        return;
+    }
+    if (m_failures.empty()) {
+        m_dialogs.message(QStringLiteral("Data transfer completed."), MessageIcon::Information);
+        Q_EMIT ended();
+        return;
+    }
+    const QString count =
+        QString::number(m_failures.size()) + QStringLiteral(" of ") +
+        QString::number(m_queue.size()) +
+        (m_queue.size() == 1 ? QStringLiteral(" file") : QStringLiteral(" files")) +
+        QStringLiteral(" failed");
+    Q_EMIT logEntry(QStringLiteral(" > Data transfer completed; ") + count + QStringLiteral("."));
+    QString text = QStringLiteral("Data transfer completed, but ") + count + QStringLiteral(":");
+    for (std::size_t i = 0; i < m_failures.size() && i < kNamesInEndMessage; ++i) {
+        text += QStringLiteral("\r\n") + display(m_failures[i].name) + QStringLiteral(" (") +
+                m_failures[i].reason + QStringLiteral(")");
+    }
+    if (m_failures.size() > kNamesInEndMessage) {
+        text += QStringLiteral("\r\nand ") +
+                QString::number(m_failures.size() - kNamesInEndMessage) +
+                QStringLiteral(" more (see the status log).");
+    }
+    m_dialogs.message(text, MessageIcon::Exclamation);
+    Q_EMIT ended();
+}
+
+}  // namespace quill

@@ -1,0 +1,253 @@
+#include "frmProg.h"
+
+#include "common/TextCodec.h"
+#include "platform/AppContext.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quill {
+namespace {
+
+QString display(const std::string& bytes) {
+    return ToDisplay(bytes, DetectEncoding(bytes));
+}
+
+QLabel* namedLabel(const char* name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+// A value label, read out under the caption of the label beside it.
+QLabel* valueLabel(const char* name, const QString& caption, QWidget* parent) {
+    auto* label = namedLabel(name, {}, parent);
+    label->setAccessibleName(caption);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+}  // namespace
+
+frmProg::frmProg(AppContext& context, FtpEngine& engine, QWidget* parent)
+    : QDialog(parent), m_context(context), m_engine(engine) {
+    setObjectName(QStringLiteral("frmProg"));
+    setWindowTitle(QStringLiteral("Upload/Download"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::WindowModal);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto pair = [&](const char* captionName, const QString& caption, const char* valueName,
+                    QLabel** captionOut = nullptr) {
+        QLabel* captionLabel = namedLabel(captionName, caption, this);
+        QLabel* value = valueLabel(valueName, QString(caption).remove(QLatin1Char(':')), this);
+        grid->addWidget(captionLabel, row, 0);
+        grid->addWidget(value, row, 1);
+        ++row;
+        if (captionOut) {
+            *captionOut = captionLabel;
+        }
+        return value;
+    };
+    m_lbCelkem = pair("Label3", QStringLiteral("Kb to transfer:"), "lbCelkem");
+    m_lbTime = pair("Label6", QStringLiteral("Time elapsed:"), "lbTime");
+    m_lbFar = pair("Label4", QStringLiteral("Bytes sent:"), "lbFar", &m_label4);
+    m_lbTimeLeft = pair("Label9", QStringLiteral("Time remaining:"), "lbTimeLeft");
+    m_lbLeft = pair("Label5", QStringLiteral("Bytes to send:"), "lbLeft");
+    m_lbLeft->setVisible(false);
+    m_lbSpeed = pair("Label7", QStringLiteral("Speed:"), "lbSpeed");
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(1, 160);
+
+    m_label1 = namedLabel("Label1", QStringLiteral("Downloading file:"), this);
+    m_label1->setWordWrap(true);
+    m_progressBar1 = new QProgressBar(this);
+    m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar1->setAccessibleName(QStringLiteral("Progress of the file"));
+    m_label2 = namedLabel("Label2", QStringLiteral("File:             / 5"), this);
+    // lbCount sits in the gap of Label2's caption.
+    m_lbCount = valueLabel("lbCount", QStringLiteral("File number"), m_label2);
+    m_lbCount->setText(QStringLiteral("0"));
+    m_lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_label2->installEventFilter(this);
+    m_progressBar2 = new QProgressBar(this);
+    m_progressBar2->setObjectName(QStringLiteral("ProgressBar2"));
+    m_progressBar2->setAccessibleName(QStringLiteral("Progress of the batch"));
+    for (QProgressBar* bar : {m_progressBar1, m_progressBar2}) {
+        bar->setMinimum(0);
+        bar->setMaximum(100);
+        bar->setValue(0);
+    }
+
+    m_command3 = new QPushButton(QStringLiteral("Download"), this);
+    m_command3->setObjectName(QStringLiteral("Command3"));
+    m_command3->setAutoDefault(false);
+    connect(m_command3, &QPushButton::clicked, this, &frmProg::Command3_Click);
+    m_command1 = new QPushButton(QStringLiteral("Cancel"), this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setEnabled(false);
+    connect(m_command1, &QPushButton::clicked, this, &frmProg::Command1_Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_command3);
+    buttons->addWidget(m_command1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(m_label1);
+    layout->addWidget(m_progressBar1);
+    layout->addWidget(m_label2);
+    layout->addWidget(m_progressBar2);
+    layout->addLayout(buttons);
+    resize(440, 320);
+    placeCount();
+}
+
+frmProg::~frmProg() = default;
+
+void frmProg::AddToQueue(const std::string& name, const QString& sizeText) {
+    m_list1.push_back(name);
+    m_list2.push_back(sizeText);
+}
+
+void frmProg::setFolders(std::string localPath, std::string remotePath) {
+    m_localPath = std::move(localPath);
+    m_remotePath = std::move(remotePath);
+}
+
+void frmProg::setLabel2(const QString& text) {
+    m_label2->setText(text);
+    placeCount();
+}
+
+void frmProg::setLabel4(const QString& text) {
+    m_label4->setText(text);
+}
+
+void frmProg::setStartCaption(const QString& text) {
+    m_command3->setText(text);
+}
+
+void frmProg::setTotalText(const QString& text) {
+    m_lbCelkem->setText(text);
+}
+
+void frmProg::placeCount() {
+    // The count covers the blanks between "File:" (or "Status:") and "/".
+    const QString text = m_label2->text();
+    const auto colon = text.indexOf(QLatin1Char(':'));
+    const auto slash = text.indexOf(QLatin1Char('/'));
+    const QFontMetrics metrics(m_label2->font());
+    const int left = metrics.horizontalAdvance(text.left(colon + 2));
+    const int right = slash > colon ? metrics.horizontalAdvance(text.left(slash)) : left + 40;
+    const int width = std::max(right - left - metrics.horizontalAdvance(QLatin1Char(' ')), 24);
+    // Label2 centres its line; the count is centred the same way.
+    m_lbCount->setGeometry(left, 0, width, m_label2->height());
+}
+
+bool frmProg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_label2 && event->type() == QEvent::Resize) {
+        placeCount();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmProg::Command3_Click() {
+    if (m_batch) {
+        return;
+    }
+    const TransferDirection direction = m_command3->text() == QStringLiteral("Upload")
+                                            ? TransferDirection::Upload
+                                            : TransferDirection::Download;
+    std::vector<QueuedFile> queue;
+    queue.reserve(m_list1.size());
+    for (std::size_t i = 0; i < m_list1.size(); ++i) {
+        queue.push_back({m_list1[i], ParseByteCount(m_list2[i].toStdString()).value_or(0)});
+    }
+    const std::int64_t total = ParseByteCount(m_lbCelkem->text().toStdString()).value_or(0);
+    m_batch = new TransferBatch(m_engine, m_context.dialogs, direction, std::move(queue), total,
+                                m_localPath, m_remotePath, this);
+    connect(m_batch, &TransferBatch::logEntry, this, &frmProg::logEntry);
+    connect(m_batch, &TransferBatch::fileStarted, this, &frmProg::showFile);
+    connect(m_batch, &TransferBatch::progressed, this, &frmProg::showProgress);
+    connect(m_batch, &TransferBatch::ended, this, [this, direction] {
+        Q_EMIT batchEnded(direction);
+        m_list1.clear();
+        m_list2.clear();
+        close();
+    });
+    const TransferMeter::Labels& labels = m_batch->meter().labels();
+    m_lbLeft->setVisible(true);
+    m_lbLeft->setText(Qs(labels.lbLeft));
+    m_lbLeft->repaint();
+    m_lbCelkem->setText(Qs(labels.lbCelkem));
+    m_command3->setEnabled(false);
+    m_command1->setEnabled(true);
+    m_command1->setFocus();
+    // Both directions move the bars.
+    m_batchSteps = BarStepsFor(total);
+    m_progressBar2->setMaximum(std::max(m_batchSteps.maximum, 1));
+    m_progressBar2->setValue(0);
+    m_batch->start();
+}
+
+void frmProg::Command1_Click() {
+    if (m_batch) {
+        m_batch->cancel();
+    }
+}
+
+void frmProg::showFile(int index) {
+    const auto& file = m_batch->queue()[static_cast<std::size_t>(index)];
+    const QString size = QString::number(file.size);
+    m_label1->setText(
+        (m_batch->direction() == TransferDirection::Download ? QStringLiteral("Downloading File: ")
+                                                             : QStringLiteral("Uploading file: ")) +
+        display(file.name) + QStringLiteral(" / ") + size + QStringLiteral(" bytes."));
+    m_lbCount->setText(QString::number(index + 1));
+    m_fileSteps = BarStepsFor(file.size);
+    m_progressBar1->setMaximum(std::max(m_fileSteps.maximum, 1));
+    m_progressBar1->setValue(0);
+}
+
+void frmProg::showProgress() {
+    const TransferMeter& meter = m_batch->meter();
+    const TransferMeter::Labels& labels = meter.labels();
+    m_lbFar->setText(Qs(labels.lbFar));
+    m_lbLeft->setText(Qs(labels.lbLeft));
+    m_lbTime->setText(Qs(labels.lbTime));
+    m_lbSpeed->setText(Qs(labels.lbSpeed));
+    m_lbTimeLeft->setText(Qs(labels.lbTimeLeft));
+    // A file larger than its listed size must not run past the bar.
+    m_progressBar1->setValue(
+        std::min(m_fileSteps.value(m_batch->currentFileBytes()), m_progressBar1->maximum()));
+    m_progressBar2->setValue(
+        std::min(m_batchSteps.value(meter.transferred()), m_progressBar2->maximum()));
+}
+
+void frmProg::reject() {
+    // Escape cancels a running batch; the window closes when it is over.
+    if (m_batch && m_batch->running()) {
+        Command1_Click();
+        return;
+    }
+    QDialog::reject();
+}
+
+void frmProg::closeEvent(QCloseEvent* event) {
+    if (m_batch && m_batch->running()) {
+        Command1_Click();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+}  // namespace quill

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "TransferEngine.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace quill {
+
+struct AppContext;
+
+// The transfer window "Upload/Download": the batches fill its queue and
+// captions and press its start button; it shows the running batch's labels
+// and bars, and closes itself (deleting itself) when the batch is over.
+// Cancel, Escape and the close box stop the batch.
+class frmProg final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmProg)
+public:
+    frmProg(AppContext& context, FtpEngine& engine, QWidget* parent = nullptr);
+    ~frmProg() override;
+
+    // List1 and List2: a name (bytes) and its size in bytes as decimal text.
+    void AddToQueue(const std::string& name, const QString& sizeText);
+    // Where the queued files are taken from and put.
+    void setFolders(std::string localPath, std::string remotePath);
+    void setLabel2(const QString& text);
+    void setLabel4(const QString& text);
+    void setStartCaption(const QString& text);
+    // lbCelkem: the batch total in bytes as decimal text, read at start.
+    void setTotalText(const QString& text);
+
+    // Start: "Upload" runs the upload, any other caption the download.
+    void Command3_Click();
+    // Cancel: stops the file being moved and ends the batch.
+    void Command1_Click();
+
+    TransferBatch* batch() const { return m_batch; }
+
+Q_SIGNALS:
+    void logEntry(const QString& message);
+    // The batch is over and its messages were shown; the window closes next.
+    void batchEnded(TransferDirection direction);
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showFile(int index);
+    void showProgress();
+    void placeCount();
+
+    AppContext& m_context;
+    FtpEngine& m_engine;
+    std::vector<std::string> m_list1;
+    std::vector<QString> m_list2;
+    std::string m_localPath;
+    std::string m_remotePath;
+    QPointer<TransferBatch> m_batch;
+    BarSteps m_fileSteps;
+    BarSteps m_batchSteps;
+
+    QLabel* m_lbCelkem;
+    QLabel* m_lbTime;
+    QLabel* m_label4;
+    QLabel* m_lbFar;
+    QLabel* m_lbTimeLeft;
+    QLabel* m_lbLeft;
+    QLabel* m_lbSpeed;
+    QLabel* m_label1;
+    QProgressBar* m_progressBar1;
+    QLabel* m_label2;
+    QLabel* m_lbCount;
+    QProgressBar* m_progressBar2;
+    QPushButton* m_command3;
+    QPushButton* m_command1;
+};
+
+}  // namespace quill

@@ -1,0 +1,348 @@
+#include "ftp/TransferEngine.h"
+
+#include "support/FakeDialogs.h"
+#include "support/FtpServer.h"
+#include "support/GuiTest.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <climits>
+#include <optional>
+
+using namespace quill;
+using quill::test::FolderNames;
+using quill::test::FtpServer;
+using quill::test::FtpServerOptions;
+using quill::test::ReadBytes;
+using quill::test::TempDir;
+using quill::test::WaitFor;
+using quill::test::WriteBytes;
+
+namespace {
+
+TEST(TransferMeter, LabelsFollowTheFormulasAtEachRefresh) {
+    TransferMeter meter(5500);  // a file of 3000 bytes, then one of 2500
+    EXPECT_EQ(meter.labels().lbLeft, "5.37109375") << "the total without a picture at the start";
+    EXPECT_EQ(meter.labels().lbCelkem, "5.37 Kb");
+    struct Step {
+        std::int64_t fileBytes, nowMs;
+        const char *far, *left, *time, *speed, *timeLeft;
+    };
+    // A refresh in the file's first millisecond moves only the amounts; the
+    // speed is halved towards each new rate.
+    meter.startFile(1000);
+    const Step first[] = {
+        {0, 1000, "0 Kb", "5.37 Kb", "", "", ""},
+        {1024, 1000, "1 Kb", "4.37 Kb", "", "", ""},
+        {2048, 1500, "2 Kb", "3.37 Kb", "1 s", "2.05 Kbps", "2 s"},
+        {3000, 2500, "2.93 Kb", "2.44 Kb", "2 s", "2.02 Kbps", "1 s"},
+    };
+    for (const Step& s : first) {
+        SCOPED_TRACE(s.fileBytes);
+        meter.update(s.fileBytes, s.nowMs);
+        const auto& l = meter.labels();
+        EXPECT_EQ(l.lbFar, s.far);
+        EXPECT_EQ(l.lbLeft, s.left);
+        EXPECT_EQ(l.lbTime, s.time);
+        EXPECT_EQ(l.lbSpeed, s.speed);
+        EXPECT_EQ(l.lbTimeLeft, s.timeLeft);
+    }
+    EXPECT_FLOAT_EQ(meter.speed(), 2.024f);
+    meter.endFile();
+    EXPECT_EQ(meter.priorSeconds(), 2) << "1.5 s rounds to even";
+    // The second file shows its own time plus the whole seconds before it.
+    meter.startFile(10000);
+    meter.update(2500, 12500);
+    EXPECT_EQ(meter.labels().lbTime, "5 s");
+    EXPECT_EQ(meter.labels().lbLeft, "0 Kb");
+    EXPECT_EQ(meter.transferred(), 5500);
+    meter.endFile();
+    EXPECT_EQ(meter.priorSeconds(), 4) << "2.5 s rounds to even";
+    // An empty file touches neither the times nor the speed.
+    const auto before = meter.labels();
+    meter.startFile(20000);
+    meter.update(0, 29000);
+    meter.endFile();
+    EXPECT_EQ(meter.labels().lbTime, before.lbTime);
+    EXPECT_EQ(meter.labels().lbSpeed, before.lbSpeed);
+    EXPECT_EQ(meter.priorSeconds(), 4);
+}
+
+TEST(TransferMeter, SizesBarsAndCountsAreSixtyFourBit) {
+    constexpr std::int64_t kFiveGib = std::int64_t{5} << 30;
+    EXPECT_EQ(ParseByteCount("1536"), 1536);
+    EXPECT_EQ(ParseByteCount(" 12 "), 12);
+    EXPECT_EQ(ParseByteCount("5368709120"), kFiveGib);
+    for (const char* bad : {"", "1.5", "-3", "12a", "9999999999999999999"}) {
+        EXPECT_FALSE(ParseByteCount(bad)) << bad;
+    }
+    EXPECT_EQ(PlainDecimal(1.5), "1.5");
+    EXPECT_EQ(PlainDecimal(5242880), "5242880");
+
+    EXPECT_EQ(BarStepsFor(0).maximum, 0);
+    EXPECT_EQ(BarStepsFor(1000).maximum, 1024) << "1.024 times the size";
+    EXPECT_EQ(BarStepsFor(1000).value(1000), 1000);
+    const BarSteps big = BarStepsFor(kFiveGib);
+    EXPECT_GT(big.shift, 0);
+    EXPECT_EQ(big.maximum, std::llround(kFiveGib * 1.024) >> big.shift);
+    EXPECT_LE(big.value(kFiveGib), big.maximum);
+    EXPECT_NEAR(static_cast<double>(big.value(kFiveGib)) / big.maximum, 1 / 1.024, 1e-6);
+
+    TransferMeter meter(kFiveGib);
+    EXPECT_EQ(meter.labels().lbCelkem, "5 242 880 Kb");
+    meter.startFile(0);
+    meter.update(kFiveGib - 1024, 1000);
+    EXPECT_EQ(meter.labels().lbFar, "5 242 879 Kb");
+    EXPECT_EQ(meter.labels().lbLeft, "1 Kb");
+}
+
+// Bytes in which a shifted or lost block shows.
+std::string Pattern(std::size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 13 + i / 1000 + static_cast<std::size_t>(seed)) & 0xff);
+    }
+    return bytes;
+}
+
+class TransferBatchTest : public ::testing::Test {
+protected:
+    void start(FtpServerOptions options = {}) {
+        server.emplace(remote.path(), options);
+        FtpConnectParams params;
+        params.host = "127.0.0.1";
+        params.port = static_cast<std::uint16_t>(server->port());
+        params.user = "user";
+        params.password = "secret";
+        params.timeouts.connectSeconds = 2;
+        params.timeouts.serverResponseSeconds = 2;
+        std::optional<FtpResult<std::string>> connected;
+        engine.connectServer("Quillmint 2012", params,
+                             [&](FtpResult<std::string> result) { connected = result; });
+        ASSERT_TRUE(WaitFor([&] { return connected.has_value(); }));
+        ASSERT_TRUE(*connected) << connected->error().text;
+    }
+    // Runs a batch to its end; onFile runs as each file starts.
+    void run(TransferDirection direction, const std::vector<std::string>& names,
+             const std::function<void(TransferBatch&, int)>& onFile = {}) {
+        std::vector<QueuedFile> queue;
+        std::int64_t total = 0;
+        for (const auto& name : names) {
+            const auto from = (direction == TransferDirection::Upload ? local : remote) / name;
+            std::error_code ec;
+            const auto size = static_cast<std::int64_t>(std::filesystem::file_size(from, ec));
+            queue.push_back({name, ec ? 0 : size});
+            total += queue.back().size;
+        }
+        TransferBatch batch(engine, dialogs, direction, std::move(queue), total,
+                            local.path().native() + "/", "/");
+        int ended = 0;
+        QObject::connect(&batch, &TransferBatch::logEntry,
+                         [this](const QString& entry) { log << entry; });
+        QObject::connect(&batch, &TransferBatch::fileStarted, [&](int index) {
+            started << index;
+            if (onFile) {
+                onFile(batch, index);
+            }
+        });
+        QObject::connect(&batch, &TransferBatch::ended, [&] { ++ended; });
+        batch.start();
+        ASSERT_TRUE(WaitFor([&] { return ended > 0; }, 60000));
+        QTest::qWait(20);
+        EXPECT_EQ(ended, 1);
+        EXPECT_FALSE(engine.busy());
+        leftKb = QString::fromStdString(batch.meter().labels().lbLeft);
+        failed.clear();
+        for (const auto& failure : batch.failures()) {
+            failed << QString::fromStdString(failure.name);
+        }
+    }
+    QStringList messages() const { return dialogs.messages(); }
+
+    TempDir remote;
+    TempDir local;
+    std::optional<FtpServer> server;
+    FtpEngine engine;
+    test::FakeDialogs dialogs;
+    QStringList log;
+    QList<int> started;
+    QStringList failed;
+    QString leftKb;
+};
+
+TEST_F(TransferBatchTest, EmptyQueueCompletesAtOnce) {
+    start();
+    run(TransferDirection::Download, {});
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
+    EXPECT_TRUE(log.isEmpty());
+}
+
+// Every file in order, each logged; names that would leave the local folder
+// are refused one by one while the rest go on; the end says which failed.
+TEST_F(TransferBatchTest, DownloadMovesEachFileAndRefusesHostileNames) {
+    const std::pair<const char*, std::string> files[] = {
+        {"empty.txt", ""}, {"one.bin", Pattern(1024, 1)}, {"big file.bin", Pattern(300000, 2)}};
+    for (const auto& [name, bytes] : files) {
+        WriteBytes(remote / name, bytes);
+    }
+    WriteBytes(local / "one.bin", "replaced");
+    start();
+    run(TransferDirection::Download,
+        {"empty.txt", "../escape", "one.bin", "a/b", ".", "..", "line\nbreak", "big file.bin"});
+    for (const auto& [name, bytes] : files) {
+        EXPECT_TRUE(ReadBytes(local / name) == bytes) << name;
+    }
+    EXPECT_EQ(FolderNames(local.path()),
+              (std::vector<std::string>{"big file.bin", "empty.txt", "one.bin"}));
+    EXPECT_EQ(started, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(failed,
+              (QStringList{QStringLiteral("../escape"), QStringLiteral("a/b"), QStringLiteral("."),
+                           QStringLiteral(".."), QStringLiteral("line\nbreak")}));
+    EXPECT_EQ(leftKb, QStringLiteral("0 Kb"));
+    const QString localPath = QString::fromStdString(local.path().native()) + QStringLiteral("/");
+    ASSERT_GE(log.size(), 4);
+    EXPECT_EQ(log[0], QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading from: "
+                                     "/empty.txt, to: ") +
+                          localPath + QStringLiteral("empty.txt"));
+    EXPECT_EQ(log[1], QStringLiteral(" > OK"));
+    EXPECT_TRUE(log[2].startsWith(QStringLiteral(" > Skipped \"../escape\"")));
+    EXPECT_EQ(log.count(QStringLiteral(" > OK")), 3);
+    EXPECT_EQ(log.last(), QStringLiteral(" > Data transfer completed; 5 of 8 files failed."));
+    const QStringList shown = messages();
+    ASSERT_EQ(shown.size(), 6);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("\"../escape\" cannot be used")));
+    EXPECT_TRUE(shown.last().startsWith(
+        QStringLiteral("Data transfer completed, but 5 of 8 files failed:\r\n../escape (")));
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+}
+
+// A file that cannot be opened on the server stops the batch: the files
+// after it stay where they are.
+TEST_F(TransferBatchTest, AFileThatCannotBeOpenedStopsTheBatch) {
+    WriteBytes(remote / "a.txt", "a");
+    WriteBytes(remote / "c.txt", "c");
+    start();
+    run(TransferDirection::Download, {"a.txt", "missing.txt", "c.txt"});
+    EXPECT_EQ(FolderNames(local.path()), std::vector<std::string>{"a.txt"});
+    ASSERT_EQ(messages(), QStringList{QStringLiteral("Can't open file path!")});
+    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Problém s URL"));
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(log.contains(QStringLiteral(" > Can't open file path! Request canceled!")));
+    EXPECT_EQ(started, (QList<int>{0, 1}));
+
+    // A server that refuses uploads stops an upload batch the same way.
+    server.reset();
+    FtpServerOptions refuse;
+    refuse.refuse = "STOR";
+    start(refuse);
+    WriteBytes(local / "b.txt", "b");
+    dialogs.clear();
+    log.clear();
+    started.clear();
+    run(TransferDirection::Upload, {"a.txt", "b.txt"});
+    ASSERT_EQ(messages(), QStringList{QStringLiteral("Cant create requested file on server")});
+    EXPECT_TRUE(dialogs.lastMessage()->title.isEmpty()) << "the application title";
+    EXPECT_TRUE(
+        log.contains(QStringLiteral(" > Cant create requested file on server! request canceled!")));
+    EXPECT_FALSE(std::filesystem::exists(remote / "b.txt"));
+    EXPECT_EQ(started, QList<int>{0});
+}
+
+// A file that fails on its way is reported by name with the reason, never
+// logged " > OK", and the batch goes on.
+TEST_F(TransferBatchTest, AFileThatFailsOnItsWayIsReportedAndTheBatchGoesOn) {
+    WriteBytes(remote / "small.txt", "small");
+    WriteBytes(remote / "big.bin", Pattern(2000000, 3));
+    WriteBytes(remote / "last.txt", "last");
+    WriteBytes(local / "big.bin", "the good old file");
+    FtpServerOptions drop;
+    drop.dropAfterBytes = 100000;
+    start(drop);
+    run(TransferDirection::Download, {"small.txt", "big.bin", "last.txt"});
+    EXPECT_EQ(ReadBytes(local / "big.bin"), "the good old file");
+    EXPECT_EQ(ReadBytes(local / "last.txt"), "last") << "the next file reconnects";
+    EXPECT_EQ(FolderNames(local.path()),
+              (std::vector<std::string>{"big.bin", "last.txt", "small.txt"}));
+    EXPECT_EQ(log.count(QStringLiteral(" > OK")), 2);
+    EXPECT_TRUE(log.filter(QStringLiteral(" > Download of \"big.bin\" failed: ")).size() == 1)
+        << log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(failed, QStringList{QStringLiteral("big.bin")});
+    ASSERT_EQ(messages().size(), 2);
+    EXPECT_TRUE(
+        messages()[0].startsWith(QStringLiteral("The file \"big.bin\" could not be "
+                                                "downloaded: ")));
+    EXPECT_TRUE(messages()[1].startsWith(
+        QStringLiteral("Data transfer completed, but 1 of 3 files failed:\r\nbig.bin (")));
+
+    // An upload whose local file went missing: named with the system's reason.
+    WriteBytes(local / "x.txt", "x");
+    dialogs.clear();
+    log.clear();
+    run(TransferDirection::Upload, {"x.txt", "gone.txt", "small.txt"});
+    EXPECT_EQ(ReadBytes(remote / "x.txt"), "x");
+    EXPECT_EQ(ReadBytes(remote / "small.txt"), "small");
+    ASSERT_EQ(messages().size(), 2);
+    EXPECT_TRUE(
+        messages()[0].startsWith(QStringLiteral("The file \"gone.txt\" could not be "
+                                                "uploaded: Cannot read ")));
+    EXPECT_TRUE(messages()[0].endsWith(QStringLiteral("gone.txt: No such file or directory")));
+    EXPECT_EQ(log.count(QStringLiteral(" > OK")), 2);
+}
+
+// Cancel during the first, a middle and the last file: that file is stopped
+// (a download leaves the local file as it was), the rest are not moved.
+TEST_F(TransferBatchTest, CancelEndsTheBatchWithinASecond) {
+    const std::vector<std::string> names{"f0.bin", "f1.bin", "f2.bin"};
+    FtpServerOptions slow;
+    slow.rateBytesPerSecond = 100000;
+    start(slow);
+    for (int cancelAt = 0; cancelAt < 3; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        // The files before the cancelled one are small, so they are done
+        // quickly; the cancelled one and those after it take seconds.
+        for (int i = 0; i < 3; ++i) {
+            const auto& name = names[static_cast<std::size_t>(i)];
+            WriteBytes(remote / name, Pattern(i < cancelAt ? 100 : 2000000, name[1]));
+            WriteBytes(local / name, "old");
+        }
+        dialogs.clear();
+        log.clear();
+        started.clear();
+        QElapsedTimer sinceCancel;
+        run(TransferDirection::Download, names, [&](TransferBatch& batch, int index) {
+            if (index == cancelAt) {
+                QTimer::singleShot(300, &batch, [&batch, &sinceCancel] {
+                    sinceCancel.start();
+                    batch.cancel();
+                });
+            }
+        });
+        EXPECT_LT(sinceCancel.elapsed(), 1000);
+        for (int i = 0; i < 3; ++i) {
+            const auto& name = names[static_cast<std::size_t>(i)];
+            EXPECT_EQ(ReadBytes(local / name), i < cancelAt ? ReadBytes(remote / name) : "old")
+                << i;
+        }
+        EXPECT_EQ(started.size(), cancelAt + 1);
+        EXPECT_EQ(messages(), QStringList{QStringLiteral("Opertion Canceled.")});
+        EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
+        EXPECT_TRUE(log.contains(QStringLiteral(" > Opertion Canceled.")));
+        EXPECT_EQ(FolderNames(local.path()), names) << "no temp file left";
+    }
+    // A cancelled upload says that the server holds part of the file.
+    dialogs.clear();
+    log.clear();
+    WriteBytes(local / "f0.bin", Pattern(2000000, 9));
+    run(TransferDirection::Upload, {"f0.bin"}, [](TransferBatch& batch, int) {
+        QTimer::singleShot(300, &batch, [&batch] { batch.cancel(); });
+    });
+    EXPECT_TRUE(log.contains(QStringLiteral(" > The file on the server is incomplete: /f0.bin")));
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("Opertion Canceled.")});
+}
+
+}  // namespace
