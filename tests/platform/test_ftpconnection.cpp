@@ -7,9 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <set>
 #include <chrono>
 #include <filesystem>
+#include <set>
+#include <stdexcept>
 #include <thread>
 
 #include <sys/time.h>
@@ -53,6 +54,28 @@ protected:
     }
 
     TempDir root;
+    // Runs op on a new connection to server whose stop flag another thread
+    // raises after `after`; gives op's result and the time it took.
+    template <typename Op>
+    auto stoppedAfter(const FtpServer& server, std::chrono::milliseconds after, Op op) {
+        std::atomic<bool> stop{false};
+        auto p = params(server.port());
+        p.stop = &stop;
+        auto connection = FtpConnection::Connect(*session, p);
+        if (!connection) {
+            // GoogleTest reports the exception as the test's failure.
+            throw std::runtime_error("connect failed: " + connection.error().text);
+        }
+        std::thread stopper([&stop, after] {
+            std::this_thread::sleep_for(after);
+            stop = true;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        auto result = op(**connection);
+        stopper.join();
+        return std::pair(std::move(result), std::chrono::steady_clock::now() - start);
+    }
+
     std::unique_ptr<FtpInternetSession> session = FtpInternetSession::Open("Quillmint 2012");
 };
 
@@ -420,21 +443,11 @@ TEST_F(FtpConnectionTest, ListingsHaveADeadlineASizeCapAndStop) {
     }
     // A stop from another thread ends a dripping listing at once.
     FtpServer server(root.path(), drip);
-    std::atomic<bool> stop{false};
-    auto p = params(server.port());
-    p.stop = &stop;
-    auto connection = FtpConnection::Connect(*session, p);
-    ASSERT_TRUE(connection);
-    std::thread stopper([&stop] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stop = true;
-    });
-    const auto start = std::chrono::steady_clock::now();
-    auto list = (*connection)->FindFiles("/*.*");
-    stopper.join();
+    const auto [list, took] = stoppedAfter(server, std::chrono::milliseconds(300),
+                                           [](FtpConnection& c) { return c.FindFiles("/*.*"); });
     ASSERT_FALSE(list);
     EXPECT_EQ(list.error().kind, FtpErrorKind::Stopped);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::milliseconds(1900));
 }
 
 TEST_F(FtpConnectionTest, FolderAndFileCommands) {
@@ -653,22 +666,13 @@ TEST_F(FtpConnectionTest, UploadFailuresSayWhetherTheServerHadTheFileOpen) {
     FtpServerOptions slow;
     slow.rateBytesPerSecond = 200000;
     FtpServer server(root.path(), slow);
-    std::atomic<bool> stop{false};
-    auto p = params(server.port());
-    p.stop = &stop;
-    auto connection = FtpConnection::Connect(*session, p);
-    ASSERT_TRUE(connection);
-    std::thread stopper([&stop] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        stop = true;
-    });
-    const auto start = std::chrono::steady_clock::now();
-    auto up = (*connection)->UploadFile(local / "page.htm", "/page.htm");
-    stopper.join();
+    const auto [up, took] = stoppedAfter(
+        server, std::chrono::milliseconds(400),
+        [&](FtpConnection& c) { return c.UploadFile(local / "page.htm", "/page.htm"); });
     ASSERT_FALSE(up);
     EXPECT_EQ(up.error().kind, FtpErrorKind::Stopped);
     EXPECT_TRUE(up.error().opened);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
 }
 
 }  // namespace transfers
