@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <string>
@@ -15,6 +16,16 @@ enum class TextEncoding { Utf8, Latin1 };
 TextEncoding DetectEncoding(std::string_view bytes);
 QString ToDisplay(std::string_view bytes, TextEncoding encoding);
 std::string FromDisplay(const QString& text, TextEncoding encoding);
+
+// Bytes from outside (a name, a path, a title) as the user sees them.
+inline QString DisplayText(std::string_view bytes) {
+    return ToDisplay(bytes, DetectEncoding(bytes));
+}
+
+// Bytes to keep in an item's data or hand to Qt unchanged.
+inline QByteArray ByteArrayOf(std::string_view bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 }  // namespace quill
 

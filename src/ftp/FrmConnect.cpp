@@ -25,7 +25,7 @@ namespace {
 constexpr int kKeyRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 
-QString display(const std::string& bytes) {
+QString DisplayText(const std::string& bytes) {
     return ToDisplay(bytes, DetectEncoding(bytes));
 }
 std::string bytes(const QString& text) {
@@ -208,7 +208,7 @@ void FrmConnect::RefreshProfileTree() {
     root->setData(0, kImageRole, 1);
     root->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
     for (const std::string& name : m_profiles.List()) {
-        auto* node = new QTreeWidgetItem(root, {display(name)});
+        auto* node = new QTreeWidgetItem(root, {DisplayText(name)});
         node->setData(0, kImageRole, 2);
         node->setIcon(0, style()->standardIcon(QStyle::SP_FileIcon));
     }
@@ -322,11 +322,11 @@ void FrmConnect::selectProfile(QTreeWidgetItem* node) {
     }
     m_profileFile = QString::fromStdString((m_profiles.folder() / bytes(node->text(0))).string());
     const SiteProfile profile = m_profiles.Read(bytes(node->text(0)));
-    m_txtSiteName->setText(display(profile.sname));
-    m_txtServer->setText(display(profile.adresa));
-    m_txtUser->setText(display(profile.ID));
-    m_txtPass->setText(display(profile.pass));
-    m_txtPort->setText(display(profile.port));
+    m_txtSiteName->setText(DisplayText(profile.sname));
+    m_txtServer->setText(DisplayText(profile.adresa));
+    m_txtUser->setText(DisplayText(profile.ID));
+    m_txtPass->setText(DisplayText(profile.pass));
+    m_txtPort->setText(DisplayText(profile.port));
     // Only shows the loaded state: the fields keep what the profile holds.
     const QSignalBlocker blockCheck1(m_check1);
     const QSignalBlocker blockCheck2(m_check2);

@@ -27,12 +27,8 @@ std::int64_t steadyMs() {
         .count();
 }
 
-QString display(const std::string& bytes) {
-    return ToDisplay(bytes, DetectEncoding(bytes));
-}
-
 QString quoted(const std::string& bytes) {
-    return QStringLiteral("\"") + display(bytes) + QStringLiteral("\"");
+    return QStringLiteral("\"") + DisplayText(bytes) + QStringLiteral("\"");
 }
 
 std::string kb(double bytes) {
@@ -203,10 +199,10 @@ void TransferBatch::nextFile() {
         if (m_direction == TransferDirection::Download) {
             Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
                                            "from: ") +
-                            display(remote) + QStringLiteral(", to: ") + display(local));
+                            DisplayText(remote) + QStringLiteral(", to: ") + DisplayText(local));
         } else {
             Q_EMIT logEntry(QStringLiteral(" > Begining data transfer...\r\n > Uploading from: ") +
-                            display(local) + QStringLiteral(", to: ") + display(remote));
+                            DisplayText(local) + QStringLiteral(", to: ") + DisplayText(remote));
         }
         m_moved->store(0);
         m_fileBytes = 0;
@@ -250,10 +246,10 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
         if (m_direction == TransferDirection::Download) {
             Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
-                            display(localPathOf(file)));
+                            DisplayText(localPathOf(file)));
         } else if (result.error().opened) {
             Q_EMIT logEntry(QStringLiteral(" > The file on the server is incomplete: ") +
-                            display(remotePathOf(file)));
+                            DisplayText(remotePathOf(file)));
         }
     } else if (!result.error().opened && result.error().kind != FtpErrorKind::Local) {
         stopOnOpenFailure(result.error());
@@ -271,7 +267,7 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
         Q_EMIT logEntry(QStringLiteral(" > Download of ") + quoted(file.name) +
                         QStringLiteral(" failed: ") + reason);
         Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
-                        display(localPathOf(file)));
+                        DisplayText(localPathOf(file)));
         m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
                               QStringLiteral(" could not be downloaded: ") + reason +
                               QStringLiteral("\r\nThe local file was left as it was."),
@@ -285,7 +281,7 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
                     QStringLiteral(" failed: ") + reason);
     if (error.opened) {
         Q_EMIT logEntry(QStringLiteral(" > The file on the server is incomplete: ") +
-                        display(remotePathOf(file)));
+                        DisplayText(remotePathOf(file)));
     }
     m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
                           QStringLiteral(" could not be uploaded: ") + reason,
@@ -335,7 +331,7 @@ void TransferBatch::finish() {
     Q_EMIT logEntry(QStringLiteral(" > Data transfer completed; ") + count + QStringLiteral("."));
     QString text = QStringLiteral("Data transfer completed, but ") + count + QStringLiteral(":");
     for (std::size_t i = 0; i < m_failures.size() && i < kNamesInEndMessage; ++i) {
-        text += QStringLiteral("\r\n") + display(m_failures[i].name) + QStringLiteral(" (") +
+        text += QStringLiteral("\r\n") + DisplayText(m_failures[i].name) + QStringLiteral(" (") +
                 m_failures[i].reason + QStringLiteral(")");
     }
     if (m_failures.size() > kNamesInEndMessage) {

@@ -14,10 +14,6 @@
 namespace quill {
 namespace {
 
-QString display(const std::string& bytes) {
-    return ToDisplay(bytes, DetectEncoding(bytes));
-}
-
 QLabel* namedLabel(const char* name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -210,7 +206,7 @@ void frmProg::showFile(int index) {
     m_label1->setText(
         (m_batch->direction() == TransferDirection::Download ? QStringLiteral("Downloading File: ")
                                                              : QStringLiteral("Uploading file: ")) +
-        display(file.name) + QStringLiteral(" / ") + size + QStringLiteral(" bytes."));
+        DisplayText(file.name) + QStringLiteral(" / ") + size + QStringLiteral(" bytes."));
     m_lbCount->setText(QString::number(index + 1));
     m_fileSteps = BarStepsFor(file.size);
     m_progressBar1->setMaximum(std::max(m_fileSteps.maximum, 1));

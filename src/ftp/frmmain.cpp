@@ -61,16 +61,8 @@ QIcon imageListIcon(int index) {
     }
 }
 
-QString display(const std::string& bytes) {
-    return ToDisplay(bytes, DetectEncoding(bytes));
-}
-
 QString inQuotes(const std::string& bytes) {
-    return QStringLiteral("\"") + display(bytes) + QStringLiteral("\"");
-}
-
-QByteArray bytesOf(const std::string& text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+    return QStringLiteral("\"") + DisplayText(bytes) + QStringLiteral("\"");
 }
 
 std::string nameOf(const QTreeWidgetItem* item) {
@@ -456,7 +448,7 @@ void frmmain::connectFinished(const FtpResult<std::string>& loginFolder) {
         return;
     }
     LogEntry(QStringLiteral(" > Connected to servise, looking for host."));
-    m_label3->setText(display(*loginFolder));
+    m_label3->setText(DisplayText(*loginFolder));
     LogEntry(QStringLiteral(" > Connected to server."));
     addLoginFolderNodes();
     List();
@@ -475,9 +467,9 @@ void frmmain::addLoginFolderNodes() {
     while (start < path.size()) {
         const auto slash = path.find('/', start);
         const std::string name = path.substr(start, slash - start);
-        auto* child = new QTreeWidgetItem(node, {display(name)});
-        child->setData(0, kKeyRole, bytesOf(path.substr(0, slash + 1)));
-        child->setData(0, kFileNameRole, bytesOf(name));
+        auto* child = new QTreeWidgetItem(node, {DisplayText(name)});
+        child->setData(0, kKeyRole, ByteArrayOf(path.substr(0, slash + 1)));
+        child->setData(0, kFileNameRole, ByteArrayOf(name));
         child->setData(0, kImageRole, 12);
         child->setIcon(0, imageListIcon(12));
         node->setExpanded(true);
@@ -577,11 +569,11 @@ void frmmain::List() {
 
 void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
                         const QList<QTreeWidgetItem*>& items) {
-    if (QTreeWidgetItem* parent = nodeWithKey(bytesOf(remotePath))) {
+    if (QTreeWidgetItem* parent = nodeWithKey(ByteArrayOf(remotePath))) {
         for (const auto& folder : folders) {
-            auto* node = new QTreeWidgetItem(parent, {display(folder.name)});
-            node->setData(0, kKeyRole, bytesOf(folder.key));
-            node->setData(0, kFileNameRole, bytesOf(folder.name));
+            auto* node = new QTreeWidgetItem(parent, {DisplayText(folder.name)});
+            node->setData(0, kKeyRole, ByteArrayOf(folder.key));
+            node->setData(0, kFileNameRole, ByteArrayOf(folder.name));
             node->setData(0, kImageRole, 12);
             node->setIcon(0, imageListIcon(12));
         }
@@ -631,7 +623,7 @@ void frmmain::OpenFolder() {
         delete *it;
     }
     List();
-    m_label3->setText(display(m_session.SearchPattern));
+    m_label3->setText(DisplayText(m_session.SearchPattern));
 }
 
 void frmmain::Refresh() {
@@ -757,7 +749,7 @@ void frmmain::zRemDF_Click() {
                 return;
             }
             LogEntry(QStringLiteral(" > Request accomplished successfuly."));
-            if (QTreeWidgetItem* up = nodeWithKey(bytesOf(parent))) {
+            if (QTreeWidgetItem* up = nodeWithKey(ByteArrayOf(parent))) {
                 m_tview1->setCurrentItem(up);
                 m_tview1->scrollToItem(up);
             }
@@ -832,7 +824,7 @@ bool frmmain::listedName(const std::string& name) const {
             return true;
         }
     }
-    if (const QTreeWidgetItem* folder = nodeWithKey(bytesOf(m_session.RemotePath))) {
+    if (const QTreeWidgetItem* folder = nodeWithKey(ByteArrayOf(m_session.RemotePath))) {
         for (int i = 0; i < folder->childCount(); ++i) {
             if (folder->child(i)->data(0, kFileNameRole).toByteArray().toStdString() == name) {
                 return true;
@@ -899,7 +891,7 @@ void frmmain::chmod_Click() {
             MessageIcon::Exclamation);
         return;
     }
-    AppendLog(QStringLiteral("SITE CHMOD ") + *mode + QStringLiteral(" ") + display(name) +
+    AppendLog(QStringLiteral("SITE CHMOD ") + *mode + QStringLiteral(" ") + DisplayText(name) +
               QStringLiteral("\r\n"));
     const std::string command = "CHMOD " + mode->toStdString() + " " + m_session.RemotePath + name;
     m_session.engine.run<std::string>(
@@ -973,7 +965,7 @@ void frmmain::startBatch(TransferDirection direction, std::vector<QueuedFile> fi
         ++count;
         const QString countText = QString::number(count);
         AppendLog(countText + QStringLiteral(".) ") +
-                  display(upload ? file.name : m_session.RemotePath + file.name) +
+                  DisplayText(upload ? file.name : m_session.RemotePath + file.name) +
                   QStringLiteral("\r\n"));
         prog->AddToQueue(file.name, QString::number(size));
         prog->setLabel2(
@@ -997,7 +989,7 @@ void frmmain::batchEnded(TransferDirection direction) {
     // The uploaded files show in the current folder's listing; its node is
     // selected first, since a refresh lists only a selected node.
     if (m_session.connected() && selectedNode() == nullptr) {
-        if (QTreeWidgetItem* node = nodeWithKey(bytesOf(m_session.RemotePath))) {
+        if (QTreeWidgetItem* node = nodeWithKey(ByteArrayOf(m_session.RemotePath))) {
             m_tview1->setCurrentItem(node);
         }
     }

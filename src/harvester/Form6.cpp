@@ -273,7 +273,7 @@ void Form6::Command1_Click() {
 void Form6::Command2_Click() {
     const QSignalBlocker blocker(m_list1);
     for (const auto& entry : m_found) {
-        m_list1->addItem(ToDisplay(entry.title, DetectEncoding(entry.title)));
+        m_list1->addItem(DisplayText(entry.title));
         m_list2.push_back(entry.address);
     }
     m_list1->clearSelection();

@@ -2,6 +2,7 @@
 
 #include "common/FileWrite.h"
 #include "common/QaArticle.h"
+#include "common/TextCodec.h"
 #include "common/TextOps.h"
 #include "platform/WebDownload.h"
 
@@ -24,9 +25,7 @@ std::string Utf8(const QString& text) {
 }
 
 std::string PercentEncoded(std::string_view text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()))
-        .toPercentEncoding()
-        .toStdString();
+    return ByteArrayOf(text).toPercentEncoding().toStdString();
 }
 
 void AppendCodePoint(std::string& out, char32_t cp) {
@@ -184,8 +183,7 @@ std::string DecodeHtmlEntities(std::string_view html) {
 
 ApiReply ReadApiReply(std::string_view body) {
     ApiReply reply;
-    const QJsonDocument document =
-        QJsonDocument::fromJson(QByteArray(body.data(), static_cast<qsizetype>(body.size())));
+    const QJsonDocument document = QJsonDocument::fromJson(ByteArrayOf(body));
     if (!document.isObject()) {
         reply.error = kUnreadable;
         return reply;

@@ -40,10 +40,6 @@ constexpr int kParentRole = Qt::UserRole + 1;
 constexpr int kName = kNameColumn;
 constexpr int kSize = kSizeColumn;
 
-QByteArray Bytes(const std::string& text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::string NameOf(const QModelIndex& index) {
     return index.siblingAtColumn(kName).data(kNameRole).toByteArray().toStdString();
 }
@@ -276,7 +272,7 @@ void LocalPane::fillFolderList(const LocalFolderContents& contents) {
     const QIcon folderIcon = style->standardIcon(QStyle::SP_DirIcon);
     for (const std::string& name : contents.folders) {
         auto* item = new QListWidgetItem(folderIcon, DisplayName(name), m_dir1);
-        item->setData(kNameRole, Bytes(name));
+        item->setData(kNameRole, ByteArrayOf(name));
     }
     m_dir1->setUpdatesEnabled(true);
 }
