@@ -345,25 +345,22 @@ struct FtpConnection::Impl {
         return false;
     }
 
-    // The transfer command verb ("RETR", "STOR") went out, and whether the
-    // server answered it with a preliminary 1xx: the file is open.
-    bool sentVerb(std::string_view verb) const {
+    // The exchange of a transfer command ("RETR path", "STOR path"), or null.
+    const Exchange* withVerb(std::string_view verb) const {
         for (const auto& exchange : exchanges) {
             if (exchange.command.starts_with(verb) && exchange.command.size() > verb.size() &&
                 exchange.command[verb.size()] == ' ') {
-                return true;
+                return &exchange;
             }
         }
-        return false;
+        return nullptr;
     }
+    // The transfer command went out.
+    bool sentVerb(std::string_view verb) const { return withVerb(verb) != nullptr; }
+    // The server answered it with a preliminary 1xx: the file is open.
     bool opened(std::string_view verb) const {
-        for (const auto& exchange : exchanges) {
-            if (exchange.command.starts_with(verb) && exchange.command.size() > verb.size() &&
-                exchange.command[verb.size()] == ' ' && exchange.reply.starts_with('1')) {
-                return true;
-            }
-        }
-        return false;
+        const Exchange* exchange = withVerb(verb);
+        return exchange != nullptr && exchange->reply.starts_with('1');
     }
 };
 
