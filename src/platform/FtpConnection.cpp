@@ -67,6 +67,31 @@ bool mayBeDroppedConnection(CURLcode code) {
 
 }  // namespace
 
+std::string_view ProtocolName(FtpProtocol protocol) {
+    switch (protocol) {
+        case FtpProtocol::Ftps:
+            return "FTPS";
+        case FtpProtocol::Sftp:
+            return "SFTP";
+        case FtpProtocol::Ftp:
+            break;
+    }
+    return "FTP";
+}
+
+std::uint16_t DefaultPort(FtpProtocol protocol) {
+    return protocol == FtpProtocol::Sftp ? 22 : 21;
+}
+
+std::optional<FtpProtocol> ProtocolFromName(std::string_view name) {
+    for (const auto protocol : {FtpProtocol::Ftp, FtpProtocol::Ftps, FtpProtocol::Sftp}) {
+        if (AsciiLower(name) == AsciiLower(ProtocolName(protocol))) {
+            return protocol;
+        }
+    }
+    return std::nullopt;
+}
+
 bool FtpMaskMatches(std::string_view mask, std::string_view name) {
     if (mask.empty() || mask == "*" || mask == "*.*") {
         return true;
@@ -620,6 +645,14 @@ FtpResult<void> FtpConnection::RenameFile(std::string_view from, std::string_vie
 
 FtpResult<std::string> FtpConnection::SiteCommand(std::string_view command) {
     return quote({"SITE " + std::string(command)}, 2);
+}
+
+FtpResult<std::string> FtpConnection::ChangeMode(std::string_view path, std::string_view mode) {
+    return SiteCommand("CHMOD " + std::string(mode) + " " + std::string(path));
+}
+
+FtpProtocol FtpConnection::protocol() const {
+    return m_impl->params.protocol;
 }
 
 namespace {

@@ -32,6 +32,35 @@ enum class FtpErrorKind {
     TooLarge,  // more data than the limit allows
     Dropped,   // the connection broke; a command may or may not have run
     Local,     // a local file could not be read or written; the text names it
+    Untrusted, // the server's certificate or host key is not trusted: see FtpError::key
+};
+
+// How the connection talks to the server: plain FTP, FTP with explicit TLS
+// (AUTH TLS, control and data encrypted) or SFTP over SSH.
+enum class FtpProtocol { Ftp, Ftps, Sftp };
+
+// "FTP", "FTPS", "SFTP".
+std::string_view ProtocolName(FtpProtocol protocol);
+// 21 for FTP and FTPS, 22 for SFTP.
+std::uint16_t DefaultPort(FtpProtocol protocol);
+// The protocol of a name ("ftp", "FTPS", "sftp"; any case), nullopt otherwise.
+std::optional<FtpProtocol> ProtocolFromName(std::string_view name);
+
+// The certificate (FTPS) or host key (SFTP) a server showed that is not
+// trusted yet, or no longer.
+struct FtpServerKey {
+    // "SHA256:<base64>" for a host key, as ssh-keygen prints it;
+    // "AB:CD:..." (SHA-256 of the certificate) for a certificate.
+    std::string fingerprint;
+    // "ssh-ed25519", "ssh-rsa", ... or "certificate".
+    std::string type;
+    // "host:port" as remembered.
+    std::string server;
+    // Another key is remembered for this server: the key changed.
+    bool changed = false;
+    // Why a certificate did not verify ("self-signed certificate"); "" for
+    // host keys.
+    std::string reason;
 };
 
 struct FtpError {
@@ -42,6 +71,8 @@ struct FtpError {
     // A file transfer failed after the server had opened the remote file
     // (RETR or STOR answered), so the failure is the file's, not the path's.
     bool opened = false;
+    // Set with FtpErrorKind::Untrusted.
+    std::optional<FtpServerKey> key = std::nullopt;
 };
 
 template <typename T>
@@ -64,11 +95,19 @@ struct FtpTimeouts {
 };
 
 struct FtpConnectParams {
+    FtpProtocol protocol = FtpProtocol::Ftp;
     std::string host;
     std::uint16_t port = 21;
     std::string user;
     std::string password;
     bool passive = true;
+    // Holds the remembered host keys ("known_hosts") and accepted
+    // certificates ("known_certificates"); empty remembers nothing.
+    std::filesystem::path trustFolder;
+    // The fingerprint the user accepted for this server after being asked:
+    // a key showing it is trusted and remembered. Never overrides a key that
+    // changed.
+    std::string acceptedFingerprint;
     FtpTimeouts timeouts;
     // Set from another thread to stop the running operation; may be null.
     const std::atomic<bool>* stop = nullptr;
@@ -129,8 +168,14 @@ public:
     FtpResult<void> RemoveDirectory(std::string_view path);
     FtpResult<void> DeleteFile(std::string_view path);
     FtpResult<void> RenameFile(std::string_view from, std::string_view to);
-    // "SITE CHMOD 644 /path"; the result is the server's reply.
+    // "SITE CHMOD 644 /path"; the result is the server's reply. FTP only.
     FtpResult<std::string> SiteCommand(std::string_view command);
+    // Sets a remote file's permission bits ("644"); SITE CHMOD over FTP,
+    // SFTP's own chmod. The result is the server's reply, or a line saying
+    // what was done when the protocol has no replies.
+    FtpResult<std::string> ChangeMode(std::string_view path, std::string_view mode);
+
+    FtpProtocol protocol() const;
 
     // The address for an absolute remote path, for the transfer code.
     std::string UrlFor(std::string_view path) const;
