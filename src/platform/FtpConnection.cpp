@@ -1,8 +1,11 @@
 #include "FtpConnection.h"
 
+#include "ServerTrust.h"
 #include "common/TextOps.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -63,6 +66,19 @@ bool hasLineBreakOrNul(std::string_view text) {
 bool mayBeDroppedConnection(CURLcode code) {
     return code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING ||
            code == CURLE_WEIRD_SERVER_REPLY || code == CURLE_FTP_ACCEPT_FAILED;
+}
+
+// A path as one argument of an SFTP quote command: in double quotes, with
+// '"' and '\' escaped the way libcurl reads them back.
+std::string sftpArgument(std::string_view path) {
+    std::string out = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + '"';
 }
 
 }  // namespace
@@ -140,11 +156,14 @@ struct FtpConnection::Impl {
     };
 
     CURL* curl = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    // The key the server showed when it was not trusted, for the error.
+    std::optional<FtpServerKey> untrusted;
     // Every operation runs in this one multi handle, so they share its
     // connection cache (one login) and its wait can be kept short.
     CURLM* multi = nullptr;
     FtpConnectParams params;
-    std::string baseUrl;  // "ftp://host:port/"
+    std::string baseUrl;  // "ftp://host:port/" or "sftp://host:port/"
     std::deque<Exchange> exchanges;
     std::size_t firstUnanswered = 0;
     std::string lastReply;
@@ -257,9 +276,101 @@ struct FtpConnection::Impl {
         return params.stop != nullptr && params.stop->load(std::memory_order_relaxed);
     }
 
-    void applyCommonOptions() {
+    bool sftp() const { return params.protocol == FtpProtocol::Sftp; }
+
+    std::filesystem::path trustFile(const char* name) const {
+        return params.trustFolder.empty() ? std::filesystem::path{} : params.trustFolder / name;
+    }
+
+    // Trusts a certificate that did not verify only when the user accepted
+    // exactly this one for this server, now or earlier; a different one
+    // than remembered is a changed key and never trusted here.
+    bool trustCertificate(const std::string& fingerprint, std::string reason) {
+        const std::string server = ServerName(params.host, params.port);
+        const auto file = trustFile(kKnownCertificatesFile);
+        const auto remembered = file.empty() ? std::nullopt : RememberedCertificate(file, server);
+        if (remembered && *remembered == fingerprint) {
+            return true;
+        }
+        if (!remembered && fingerprint == params.acceptedFingerprint) {
+            if (!file.empty()) {
+                (void)RememberCertificate(file, server, fingerprint);
+            }
+            return true;
+        }
+        untrusted = FtpServerKey{fingerprint, "certificate", server, remembered.has_value(),
+                                 std::move(reason)};
+        return false;
+    }
+
+    // Replaces OpenSSL's check of the server's certificate: the system's
+    // store and the host name first, then what the user trusted.
+    static int verifyCertificate(X509_STORE_CTX* store, void* user) {
+        auto* self = static_cast<Impl*>(user);
+        X509* leaf = X509_STORE_CTX_get0_cert(store);
+        unsigned char* der = nullptr;
+        const int length = leaf ? i2d_X509(leaf, &der) : 0;
+        if (length <= 0) {
+            return 0;
+        }
+        const std::string fingerprint = CertificateFingerprint(
+            std::string_view(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length)));
+        OPENSSL_free(der);
+        const bool chainOk = X509_verify_cert(store) == 1;
+        const std::string& host = self->params.host;
+        const int ip = X509_check_ip_asc(leaf, host.c_str(), 0);
+        const bool nameOk = ip == 1 || (ip == -2 && X509_check_host(leaf, host.data(), host.size(),
+                                                                    0, nullptr) == 1);
+        if (chainOk && nameOk) {
+            return 1;
+        }
+        std::string reason = chainOk
+                                 ? "it is not made out to " + host
+                                 : X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+        if (!self->trustCertificate(fingerprint, std::move(reason))) {
+            return 0;
+        }
+        X509_STORE_CTX_set_error(store, X509_V_OK);
+        return 1;
+    }
+
+    static CURLcode setUpTls(CURL*, void* context, void* user) {
+        SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), &Impl::verifyCertificate,
+                                         user);
+        return CURLE_OK;
+    }
+
+    // libcurl has matched the host key against our known-hosts file.
+    static int checkHostKey(CURL*, const curl_khkey*, const curl_khkey* found,
+                            enum curl_khmatch match, void* user) {
+        auto* self = static_cast<Impl*>(user);
+        if (found == nullptr || found->len == 0) {
+            return CURLKHSTAT_REJECT;
+        }
+        const std::string_view blob(found->key, found->len);
+        if (match == CURLKHMATCH_OK) {
+            return CURLKHSTAT_FINE;
+        }
+        const std::string fingerprint = SshKeyFingerprint(blob);
+        const FtpConnectParams& params = self->params;
+        if (match == CURLKHMATCH_MISSING && fingerprint == params.acceptedFingerprint) {
+            if (const auto file = self->trustFile(kKnownHostsFile); !file.empty()) {
+                (void)RememberHostKey(file, KnownHostsName(params.host, params.port), blob);
+            }
+            return CURLKHSTAT_FINE;
+        }
+        self->untrusted =
+            FtpServerKey{fingerprint, SshKeyType(blob), ServerName(params.host, params.port),
+                         match == CURLKHMATCH_MISMATCH, ""};
+        return CURLKHSTAT_REJECT;
+    }
+
+    // False when the TLS checks cannot be put in place: then nothing is sent.
+    bool applyCommonOptions() {
         curl_easy_reset(curl);
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+        errorBuffer[0] = '\0';
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, sftp() ? "sftp" : "ftp");
         curl_easy_setopt(curl, CURLOPT_USERNAME, params.user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, params.password.c_str());
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
@@ -282,10 +393,40 @@ struct FtpConnection::Impl {
         if (!params.passive) {
             curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
         }
+        if (sftp()) {
+            curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
+                             static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+            // libcurl asks about the host key only with a known-hosts file.
+            const auto knownHosts = trustFile(kKnownHostsFile);
+            curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS,
+                             knownHosts.empty() ? "/dev/null" : knownHosts.c_str());
+            curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &Impl::checkHostKey);
+            curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, this);
+        } else if (params.protocol == FtpProtocol::Ftps) {
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+            // verifyCertificate checks the name, so a trusted key may carry
+            // another one.
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, this);
+            return curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Impl::setUpTls) == CURLE_OK;
+        }
+        return true;
     }
 
     FtpError errorFor(CURLcode code) const {
         FtpError error{static_cast<int>(code), curl_easy_strerror(code), FtpErrorKind::Failed};
+        if (untrusted && code != CURLE_ABORTED_BY_CALLBACK) {
+            error.kind = FtpErrorKind::Untrusted;
+            error.key = untrusted;
+            const bool certificate = params.protocol == FtpProtocol::Ftps;
+            error.text = std::string("The server's ") +
+                         (certificate ? "certificate " : "host key ") +
+                         (untrusted->changed ? "has changed"
+                          : certificate      ? "is not trusted (" + untrusted->reason + ")"
+                                             : "is not known yet");
+            return error;
+        }
         switch (code) {
             case CURLE_ABORTED_BY_CALLBACK:
                 error.kind = FtpErrorKind::Stopped;
@@ -312,6 +453,10 @@ struct FtpConnection::Impl {
             case CURLE_REMOTE_FILE_NOT_FOUND:
                 error.kind = FtpErrorKind::NotFound;
                 break;
+            case CURLE_QUOTE_ERROR:
+                error.kind = FtpErrorKind::Refused;
+                break;
+            case CURLE_SSH:
             case CURLE_SEND_ERROR:
             case CURLE_RECV_ERROR:
             case CURLE_GOT_NOTHING:
@@ -322,8 +467,11 @@ struct FtpConnection::Impl {
             default:
                 break;
         }
-        if (!lastReply.empty()) {
+        if (!lastReply.empty() && !sftp()) {
             error.text += " (" + lastReply + ")";
+        } else if (params.protocol != FtpProtocol::Ftp && errorBuffer[0] != '\0' &&
+                   error.text != errorBuffer) {
+            error.text += " (" + std::string(errorBuffer) + ")";
         }
         return error;
     }
@@ -335,12 +483,18 @@ struct FtpConnection::Impl {
                             const std::function<void()>& beforeAttempt = {},
                             const std::function<bool()>& mayRetry = {}) {
         for (int attempt = 0;; ++attempt) {
-            applyCommonOptions();
+            if (!applyCommonOptions()) {
+                return std::unexpected(FtpError{CURLE_NOT_BUILT_IN,
+                                                "This system's libcurl cannot check certificates "
+                                                "the way FTPS needs",
+                                                FtpErrorKind::Failed});
+            }
             setup();
             exchanges.clear();
             firstUnanswered = 0;
             lastReply.clear();
             tooLarge = false;
+            untrusted.reset();
             if (beforeAttempt) {
                 beforeAttempt();
             }
@@ -412,11 +566,13 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
         return std::unexpected(
             FtpError{CURLE_FAILED_INIT, "Cannot create a connection", FtpErrorKind::Failed});
     }
-    const bool ipv6 = host.find(':') != std::string::npos;
-    impl->baseUrl =
-        "ftp://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(params.port) + "/";
+    impl->baseUrl = std::string(params.protocol == FtpProtocol::Sftp ? "sftp://" : "ftp://") +
+                    ServerName(host, params.port) + "/";
     impl->params = std::move(params);
     Impl& d = *impl;
+    if (d.sftp()) {
+        return ConnectSftp(std::move(impl));
+    }
     // No body on the root address: USER, PASS and PWD only.
     auto done = d.perform([&d] {
         curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl.c_str());
@@ -454,8 +610,40 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
     return connection;
 }
 
+FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::ConnectSftp(std::unique_ptr<Impl> impl) {
+    Impl& d = *impl;
+    // "~" is the folder the server starts the session in; libcurl answers
+    // "pwd" with it, as an FTP server answers PWD.
+    const std::string home = d.baseUrl + "~/";
+    curl_slist* pwd = curl_slist_append(nullptr, "pwd");
+    auto done = d.perform([&] {
+        curl_easy_setopt(d.curl, CURLOPT_URL, home.c_str());
+        curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(d.curl, CURLOPT_QUOTE, pwd);
+    });
+    curl_slist_free_all(pwd);
+    if (!done) {
+        return std::unexpected(done.error());
+    }
+    std::unique_ptr<FtpConnection> connection(new FtpConnection(std::move(impl)));
+    for (const auto& exchange : d.exchanges) {
+        const auto first = exchange.reply.find('"');
+        const auto last = exchange.reply.rfind('"');
+        if (AsciiLower(exchange.command) == "pwd" && exchange.reply.starts_with("257 ") &&
+            first != std::string::npos && last > first) {
+            connection->m_loginFolder = exchange.reply.substr(first + 1, last - first - 1);
+        }
+    }
+    return connection;
+}
+
 std::string FtpConnection::UrlFor(std::string_view path) const {
-    return m_impl->baseUrl + EscapeRemotePath(path);
+    std::string escaped = EscapeRemotePath(path);
+    if (m_impl->sftp()) {
+        // SFTP addresses are absolute already: "sftp://host/a/b".
+        escaped.erase(0, escaped.starts_with("%2F/") ? 4 : 3);
+    }
+    return m_impl->baseUrl + escaped;
 }
 
 namespace {
@@ -525,7 +713,7 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const F
     Impl& d = *m_impl;
     const FtpToday today = FtpToday::Now();
     std::optional<ListingRun> run;
-    const std::string url = d.baseUrl + EscapeRemotePath(folder);
+    const std::string url = UrlFor(folder);
     auto done = d.perform(
         [&] {
             curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
@@ -627,28 +815,79 @@ FtpResult<void> withoutReply(const FtpResult<std::string>& result) {
 
 }  // namespace
 
+FtpResult<void> FtpConnection::sftpCommand(const std::string& command) {
+    if (hasLineBreakOrNul(command)) {
+        return std::unexpected(
+            FtpError{CURLE_URL_MALFORMAT, "The name holds a line break", FtpErrorKind::Failed});
+    }
+    Impl& d = *m_impl;
+    curl_slist* list = curl_slist_append(nullptr, command.c_str());
+    // No second attempt: the command may have run before the connection
+    // broke. A refusal leaves the SSH connection open.
+    auto done = d.perform(
+        [&] {
+            curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl.c_str());
+            curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+            curl_easy_setopt(d.curl, CURLOPT_QUOTE, list);
+            curl_easy_setopt(
+                d.curl, CURLOPT_TIMEOUT,
+                d.params.timeouts.connectSeconds + d.params.timeouts.serverResponseSeconds);
+        },
+        {}, [] { return false; });
+    curl_slist_free_all(list);
+    return done;
+}
+
 FtpResult<void> FtpConnection::CreateDirectory(std::string_view path) {
+    if (m_impl->sftp()) {
+        return sftpCommand("mkdir " + sftpArgument(path));
+    }
     return withoutReply(quote({"MKD " + std::string(path)}, 2));
 }
 
 FtpResult<void> FtpConnection::RemoveDirectory(std::string_view path) {
+    if (m_impl->sftp()) {
+        return sftpCommand("rmdir " + sftpArgument(path));
+    }
     return withoutReply(quote({"RMD " + std::string(path)}, 2));
 }
 
 FtpResult<void> FtpConnection::DeleteFile(std::string_view path) {
+    if (m_impl->sftp()) {
+        return sftpCommand("rm " + sftpArgument(path));
+    }
     return withoutReply(quote({"DELE " + std::string(path)}, 2));
 }
 
 FtpResult<void> FtpConnection::RenameFile(std::string_view from, std::string_view to) {
+    if (m_impl->sftp()) {
+        return sftpCommand("rename " + sftpArgument(from) + " " + sftpArgument(to));
+    }
     return withoutReply(quote({"RNFR " + std::string(from), "RNTO " + std::string(to)}, 2));
 }
 
 FtpResult<std::string> FtpConnection::SiteCommand(std::string_view command) {
+    if (m_impl->sftp()) {
+        return std::unexpected(
+            FtpError{0, "SITE commands are FTP commands; SFTP has none", FtpErrorKind::Failed});
+    }
     return quote({"SITE " + std::string(command)}, 2);
 }
 
 FtpResult<std::string> FtpConnection::ChangeMode(std::string_view path, std::string_view mode) {
-    return SiteCommand("CHMOD " + std::string(mode) + " " + std::string(path));
+    if (!m_impl->sftp()) {
+        return SiteCommand("CHMOD " + std::string(mode) + " " + std::string(path));
+    }
+    const bool octal = !mode.empty() && mode.size() <= 4 &&
+                       mode.find_first_not_of("01234567") == std::string_view::npos;
+    if (!octal) {
+        return std::unexpected(
+            FtpError{0, "The mode must be three or four octal digits", FtpErrorKind::Failed});
+    }
+    if (auto done = sftpCommand("chmod " + std::string(mode) + " " + sftpArgument(path)); !done) {
+        return std::unexpected(done.error());
+    }
+    return "Permissions of " + std::string(path) + " set to " + std::string(mode);
 }
 
 FtpProtocol FtpConnection::protocol() const {

@@ -24,15 +24,15 @@ namespace quill {
 
 // What went wrong, for the window to report without reading curl's codes.
 enum class FtpErrorKind {
-    Failed,    // any other failure; the text says what
-    Refused,   // the server refused: the connection, the login or the command
-    NotFound,  // the folder or file is not there
-    TimedOut,  // the server stayed silent, or the deadline passed
-    Stopped,   // the user stopped it
-    TooLarge,  // more data than the limit allows
-    Dropped,   // the connection broke; a command may or may not have run
-    Local,     // a local file could not be read or written; the text names it
-    Untrusted, // the server's certificate or host key is not trusted: see FtpError::key
+    Failed,     // any other failure; the text says what
+    Refused,    // the server refused: the connection, the login or the command
+    NotFound,   // the folder or file is not there
+    TimedOut,   // the server stayed silent, or the deadline passed
+    Stopped,    // the user stopped it
+    TooLarge,   // more data than the limit allows
+    Dropped,    // the connection broke; a command may or may not have run
+    Local,      // a local file could not be read or written; the text names it
+    Untrusted,  // the server's certificate or host key is not trusted: see FtpError::key
 };
 
 // How the connection talks to the server: plain FTP, FTP with explicit TLS
@@ -201,6 +201,8 @@ private:
     struct Impl;
     explicit FtpConnection(std::unique_ptr<Impl> impl);
     FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass);
+    FtpResult<void> sftpCommand(const std::string& command);
+    static FtpResult<std::unique_ptr<FtpConnection>> ConnectSftp(std::unique_ptr<Impl> impl);
 
     std::unique_ptr<Impl> m_impl;
     std::string m_loginFolder;

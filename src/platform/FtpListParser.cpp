@@ -389,6 +389,11 @@ void FtpListReader::line(std::string_view text) {
             break;
     }
     const std::string& name = parsed.entry.name;
+    // The folder itself and its parent, as SFTP and some LIST replies show
+    // them: the tree already has its own ways there.
+    if (name == "." || name == "..") {
+        return;
+    }
     if (HoldsSeparatorOrNul(name) || HoldsLineBreak(name)) {
         skipped.push_back({name, "the name holds a \"/\", a NUL or a line break"});
         return;
