@@ -196,11 +196,14 @@ TEST(FtpListLines, ReaderJoinsPiecesAndKeepsLineBreaksInNamesOut) {
         ASSERT_EQ(reader.skipped.size(), 1u);
         EXPECT_EQ(reader.skipped[0].text, "b\nc.txt");
     }
+    // "." and ".." (SFTP lists them) are neither entries nor odd lines.
     FtpListReader lf(false, FtpToday{});
-    lf.feed("-rw-r--r-- 1 u g 5 Jan 02  2020 one\n-rw-r--r-- 1 u g 5 Jan 02  2020 two\n");
+    lf.feed("drwxr-xr-x 2 u g 6 Jan 02  2020 .\ndrwxr-xr-x 2 u g 6 Jan 02  2020 ..\n"
+            "-rw-r--r-- 1 u g 5 Jan 02  2020 one\n-rw-r--r-- 1 u g 5 Jan 02  2020 two\n");
     lf.finish();
     ASSERT_EQ(lf.entries.size(), 2u);
     EXPECT_EQ(lf.entries[1].name, "two");
+    EXPECT_TRUE(lf.skipped.empty());
 }
 
 TEST(FtpMask, WindowsRules) {
