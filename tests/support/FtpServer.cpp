@@ -79,6 +79,15 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
         args.push_back("--rate");
         args.push_back(std::to_string(m_options.rateBytesPerSecond));
     }
+    if (!m_options.tlsCertificate.empty()) {
+        args.push_back("--tls-cert");
+        args.push_back(m_options.tlsCertificate.string());
+        if (!m_options.tlsKey.empty()) {
+            args.push_back("--tls-key");
+            args.push_back(m_options.tlsKey.string());
+        }
+    }
+
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
