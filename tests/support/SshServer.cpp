@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ChildProcess.h"

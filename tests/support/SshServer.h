@@ -11,7 +11,8 @@ namespace quill::test {
 
 struct SshServerOptions {
     // The folder an SFTP session starts in ("." and "~" there; absolute
-    // paths still name the whole machine). Given to the account.
+    // paths still name the whole machine). Must lie below the system temp
+    // folder (a TempDir): the account is made its owner.
     std::filesystem::path root;
     // A system account made when missing; its password is set on every start.
     std::string user = "qmtest";
