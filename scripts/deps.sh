@@ -5,8 +5,11 @@ QUILLMINT_PACKAGES=(
   qt6-base-dev qt6-webengine-dev qt6-svg-dev libgl-dev
   libcurl4-openssl-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
-  python3 python3-pyftpdlib fonts-dejavu-core xvfb x11-utils
+  python3 python3-pyftpdlib python3-openssl openssl fonts-dejavu-core xvfb x11-utils
   vsftpd curl
+  # The SFTP tests start sshd with a config of their own on a loopback port;
+  # they neither use nor start or stop the system's ssh service.
+  openssh-server openssh-client
   desktop-file-utils appstream dpkg-dev file
 )
 

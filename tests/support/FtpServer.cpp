@@ -3,19 +3,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <stdexcept>
-#include <thread>
 
-extern char** environ;
+#include "ChildProcess.h"
 
 namespace quill::test {
 namespace {
@@ -85,65 +79,42 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
         args.push_back("--rate");
         args.push_back(std::to_string(m_options.rateBytesPerSecond));
     }
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
+    if (!m_options.tlsCertificate.empty()) {
+        args.push_back("--tls-cert");
+        args.push_back(m_options.tlsCertificate.string());
+        if (!m_options.tlsKey.empty()) {
+            args.push_back("--tls-key");
+            args.push_back(m_options.tlsKey.string());
+        }
     }
-    argv.push_back(nullptr);
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    const int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
+    try {
+        m_pid = StartProcess(args, pipeFds[1]);
+    } catch (...) {
         ::close(pipeFds[0]);
-        throw std::runtime_error("cannot start pyftpdlib");
+        ::close(pipeFds[1]);
+        throw;
     }
+    ::close(pipeFds[1]);
     // The server prints "PORT n" once it listens.
-    std::string output;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (output.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{pipeFds[0], POLLIN, 0};
-        if (::poll(&p, 1, 100) > 0) {
-            char buffer[256];
-            const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            output.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
+    const std::string output = ReadLine(pipeFds[0], std::chrono::seconds(20));
     ::close(pipeFds[0]);
     if (output.rfind("PORT ", 0) == 0) {
         m_port = std::stoi(output.substr(5));
     }
     if (m_port == 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
+        StopProcess(m_pid, std::chrono::milliseconds(0));
         m_pid = -1;
         throw std::runtime_error("pyftpdlib did not start: " + output);
     }
 }
 
 FtpServer::~FtpServer() {
-    if (m_pid <= 0) {
-        return;
-    }
-    ::kill(m_pid, SIGTERM);
-    for (int i = 0; i < 50; ++i) {
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    StopProcess(m_pid, std::chrono::seconds(1));
 }
 
 SilentServer::SilentServer() {

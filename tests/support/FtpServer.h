@@ -34,9 +34,14 @@ struct FtpServerOptions {
     long long dropAfterBytes = -1;
     std::string refuse;
     long rateBytesPerSecond = 0;
+    // Explicit FTPS with this certificate and key (PEM; the key may be in the
+    // certificate file): AUTH TLS and PROT P required, no clear text
+    // accepted. Empty = plain FTP.
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
 };
 
-// A real pyftpdlib FTP server on 127.0.0.1, serving root, started in the
+// A real pyftpdlib FTP (or FTPS) server on 127.0.0.1, serving root, started in the
 // constructor (which waits until it listens) and stopped by its PID in the
 // destructor.
 class FtpServer {

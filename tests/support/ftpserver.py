@@ -11,6 +11,9 @@ then nothing, --drop-after CMD carries out CMD and closes the connection
 without a reply, --drop-after-bytes N closes the connection once a RETR has
 sent N bytes, --refuse CMD answers CMD with 550, --rate B limits each data
 connection to B bytes a second.
+--tls-cert FILE (and --tls-key FILE when the key is apart) serves explicit
+FTPS instead: AUTH TLS and PROT P are required, so nothing crosses in clear
+text; every option above works the same over TLS.
 """
 import argparse
 import logging
@@ -42,6 +45,8 @@ def main():
     parser.add_argument("--drop-after-bytes", type=int, default=-1)
     parser.add_argument("--refuse", default="")
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--tls-cert", default="")
+    parser.add_argument("--tls-key", default="")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -73,7 +78,29 @@ def main():
                 super().format_mlsx(basedir, listing, perms, facts, ignore_err))
             yield from extra(basedir, args.extra_mlsd_line)
 
-    class DTP(ThrottledDTPHandler):
+    def cut(handler):
+        # Gone at once, as if the network failed: no TLS goodbye first, which
+        # would wait for the client's.
+        for channel in (handler, handler.data_channel):
+            if channel is not None:
+                channel._error = True  # makes SSLConnection.close skip it
+        handler.close()
+
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+        class DTPBase(TLS_DTPHandler, ThrottledDTPHandler):
+            # pyftpdlib 1.5.7 closes a data connection that has something
+            # to read before its transfer starts, which is where a client's
+            # TLS handshake begins (pyftpdlib #604, fixed upstream later).
+            def readable(self):
+                return self._ssl_accepting or super().readable()
+
+        HandlerBase = TLS_FTPHandler
+    else:
+        DTPBase, HandlerBase = ThrottledDTPHandler, FTPHandler
+
+    class DTP(DTPBase):
         read_limit = args.rate
         write_limit = args.rate
 
@@ -81,12 +108,12 @@ def main():
             if args.drop_after_bytes >= 0 and getattr(self, "cmd", None) == "RETR":
                 left = args.drop_after_bytes - self.tot_bytes_sent
                 if left <= 0:
-                    self.cmd_channel.close()  # takes the data connection along
+                    cut(self.cmd_channel)  # takes the data connection along
                     return 0
                 data = data[:left]
             return super().send(data)
 
-    class Handler(FTPHandler):
+    class Handler(HandlerBase):
         abstracted_fs = FS
         dtp_handler = DTP
         # Throttling and cutting a download short need the data to pass send().
@@ -96,7 +123,7 @@ def main():
         auth_failed_timeout = 0.2
 
         if args.no_mlst:
-            proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+            proto_cmds = {k: v for k, v in HandlerBase.proto_cmds.items()
                           if k not in ("MLST", "MLSD")}
 
         def pre_process_command(self, line, cmd, arg):
@@ -108,7 +135,7 @@ def main():
             if cmd == args.drop_after:
                 self.dropping = True  # carried out, the reply is lost
                 super().pre_process_command(line, cmd, arg)
-                self.close()
+                cut(self)
                 return
             super().pre_process_command(line, cmd, arg)
 
@@ -127,6 +154,11 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
     Handler.authorizer = authorizer
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.keyfile = args.tls_key or None
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
     server = FTPServer(("127.0.0.1", 0), Handler)
     if args.max_cons > 0:
         server.max_cons = args.max_cons
