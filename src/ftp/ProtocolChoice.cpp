@@ -16,13 +16,25 @@ QComboBox* NewProtocolChoice(QLineEdit* server, QLineEdit* port, QWidget* parent
     choice->addItem(QStringLiteral("FTPS (explicit TLS)"), static_cast<int>(FtpProtocol::Ftps));
     choice->addItem(QStringLiteral("SFTP"), static_cast<int>(FtpProtocol::Sftp));
     QObject::connect(choice, &QComboBox::currentIndexChanged, port,
-                     [choice, port, previous = FtpProtocol::Ftp](int) mutable {
+                     [choice, server, port, previous = FtpProtocol::Ftp](int) mutable {
                          const FtpProtocol now = ChosenProtocol(*choice);
                          if (const auto text = PortAfterProtocolChange(
                                  previous, now, port->text().toStdString())) {
                              port->setText(Qs(*text));
                          }
                          previous = now;
+                         // An address with another scheme takes the chosen
+                         // one, so the field and the choice never disagree.
+                         const QString address = server->text();
+                         const auto typed = ParseServerField(address.toStdString()).protocol;
+                         if (typed && *typed != now) {
+                             qsizetype start = 0;
+                             while (start < address.size() && address[start].isSpace()) {
+                                 ++start;
+                             }
+                             server->setText(address.left(start) + Qs(ProtocolName(now)).toLower() +
+                                             address.mid(address.indexOf(u"://", start)));
+                         }
                      });
     // Edits by the user only: a profile or the quick-connect bar setting the
     // field sets the choice itself.

@@ -372,6 +372,11 @@ TEST_F(FrmConnectTest, PortFollowsTheProtocolAndTheAddressSetsIt) {
         EXPECT_EQ(choice->currentText().toStdString(), protocol) << what;
         EXPECT_EQ(text("txtPort").toStdString(), portText) << what;
     }
+    // A scheme in the address follows a later choice.
+    server->setText(QStringLiteral(" Ftp://h.example:2121/www"));
+    choice->setCurrentIndex(2);
+    EXPECT_EQ(text("txtServer"), QStringLiteral(" sftp://h.example:2121/www"));
+    EXPECT_EQ(text("txtPort"), QStringLiteral("22"));
 }
 
 // Connect sends the protocol, the host without its scheme and the port of
