@@ -134,6 +134,12 @@ ServerField ParseServerField(std::string_view text) {
         // A name, or an IPv6 literal typed without brackets.
         field.host = rest;
     }
+    // A bracket left over is no address at all.
+    if (field.host.find_first_of("[]") != std::string::npos) {
+        field.host.clear();
+        field.valid = false;
+        return field;
+    }
     // "host:" names no port, as in any address.
     if (portText && !portText->empty()) {
         field.port = ParsePort(*portText);

@@ -120,6 +120,8 @@ TEST(FtpSessionValues, ServerField) {
         {"ftp://host.example:2x", P::Ftp, "host.example", {}, false},
         {"sftp://[::1", P::Sftp, "", {}, false},
         {"sftp://[::1]22", P::Sftp, "", {}, false},
+        {"sftp://1]:22", P::Sftp, "", {}, false},
+        {"sftp://[a[b]:22", P::Sftp, "", {}, false},
         {"sftp://[]:22", P::Sftp, "", 22, false},
     };
     for (const Case& c : cases) {
