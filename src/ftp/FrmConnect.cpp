@@ -1,11 +1,13 @@
 #include "FrmConnect.h"
 
 #include "FtpSession.h"
+#include "ProtocolChoice.h"
 #include "common/TextCodec.h"
 #include "platform/AppContext.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -43,6 +45,7 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
       m_txtUser(new QLineEdit(QString::fromLatin1(kAnonymousUser), this)),
       m_txtPass(new QLineEdit(QString::fromLatin1(kAnonymousPassword), this)),
       m_txtPort(new QLineEdit(QStringLiteral("21"), this)),
+      m_cboProtocol(NewProtocolChoice(m_txtServer, m_txtPort, this)),
       m_label2(new QLabel(QStringLiteral("FTP://"), this)),
       m_check1(new QCheckBox(QStringLiteral("Annonymous"), this)),
       m_check2(new QCheckBox(QStringLiteral("Save password"), this)),
@@ -111,16 +114,17 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
     };
 
     auto* fields = new QGridLayout;
-    auto addField = [&](int row, QLabel* label, QLineEdit* edit) {
+    auto addField = [&](int row, QLabel* label, QWidget* edit) {
         label->setBuddy(edit);
         fields->addWidget(label, row, 0);
         fields->addWidget(edit, row, 1);
     };
     addField(0, new QLabel(QStringLiteral("Name:"), this), m_txtSiteName);
     addField(1, m_label2, m_txtServer);
-    addField(2, new QLabel(QStringLiteral("User ID:"), this), m_txtUser);
-    addField(3, new QLabel(QStringLiteral("Password:"), this), m_txtPass);
-    addField(4, new QLabel(QStringLiteral("Port:"), this), m_txtPort);
+    addField(2, new QLabel(QStringLiteral("Pro&tocol:"), this), m_cboProtocol);
+    addField(3, new QLabel(QStringLiteral("User ID:"), this), m_txtUser);
+    addField(4, new QLabel(QStringLiteral("Password:"), this), m_txtPass);
+    addField(5, new QLabel(QStringLiteral("Port:"), this), m_txtPort);
     m_txtSiteName->setAccessibleName(QStringLiteral("Name"));
     m_txtUser->setAccessibleName(QStringLiteral("User ID"));
     m_txtPass->setAccessibleName(QStringLiteral("Password"));
@@ -128,7 +132,7 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
     auto* checks = new QHBoxLayout;
     checks->addWidget(m_check1);
     checks->addWidget(m_check2);
-    fields->addLayout(checks, 5, 1);
+    fields->addLayout(checks, 6, 1);
 
     auto* groups = new QHBoxLayout;
     groups->addWidget(group(QStringLiteral("Transfer type"), {m_option1, m_option2}));
@@ -152,7 +156,8 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
 
     setTabOrder(m_tview1, m_txtSiteName);
     setTabOrder(m_txtSiteName, m_txtServer);
-    setTabOrder(m_txtServer, m_txtUser);
+    setTabOrder(m_txtServer, m_cboProtocol);
+    setTabOrder(m_cboProtocol, m_txtUser);
     setTabOrder(m_txtUser, m_txtPass);
     setTabOrder(m_txtPass, m_txtPort);
     setTabOrder(m_txtPort, m_check1);
@@ -193,7 +198,10 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
 }
 
 void FrmConnect::setConnectFields(const QString& server, const QString& user,
-                                  const QString& password, const QString& port) {
+                                  const QString& password, const QString& port,
+                                  FtpProtocol protocol) {
+    // The choice first: the port given stays, whatever the choice did to it.
+    ChooseProtocol(*m_cboProtocol, protocol);
     m_txtServer->setText(server);
     m_txtUser->setText(user);
     m_txtPass->setText(password);
@@ -229,6 +237,7 @@ void FrmConnect::Command1_Click() {
     profile.pass =
         !m_txtPass->text().isEmpty() && m_check2->isChecked() ? bytes(m_txtPass->text()) : "";
     profile.port = bytes(m_txtPort->text());
+    profile.protocol = ChosenProtocol(*m_cboProtocol);
     auto saved = m_profiles.Save(profile);
     if (!saved) {
         m_context.dialogs.message(Qs(saved.error()), MessageIcon::Exclamation);
@@ -250,6 +259,7 @@ void FrmConnect::Command2_Click() {
         m_txtUser->clear();
         m_txtPass->clear();
     }
+    ChooseProtocol(*m_cboProtocol, FtpProtocol::Ftp);
     m_txtPort->setText(QStringLiteral("21"));
     m_command5->setEnabled(false);
 }
@@ -259,7 +269,21 @@ void FrmConnect::Command3_Click() {
         m_context.dialogs.message(QStringLiteral("Wrong adress!"), MessageIcon::None);
         return;
     }
-    const auto port = ParsePort(bytes(m_txtPort->text()));
+    const ServerField field = ParseServerField(bytes(m_txtServer->text().trimmed()));
+    // Only a bad port leaves a host beside it.
+    if (!field.valid && field.host.empty()) {
+        m_context.dialogs.message(QStringLiteral("Wrong adress!"), MessageIcon::None);
+        return;
+    }
+    // A scheme in the address decides, and the choice shows it.
+    if (field.protocol) {
+        ChooseProtocol(*m_cboProtocol, *field.protocol);
+    }
+    // A port in the address goes before the port field.
+    std::optional<std::uint16_t> port;
+    if (field.valid) {
+        port = field.port ? field.port : ParsePort(bytes(m_txtPort->text()));
+    }
     if (!port) {
         m_context.dialogs.message(
             QStringLiteral("The port must be a whole number from 1 to 65535."),
@@ -270,9 +294,10 @@ void FrmConnect::Command3_Click() {
         m_txtSiteName->setText(Qs(app::kTitle));
     }
     ConnectRequest request;
-    request.server = bytes(m_txtServer->text().trimmed());
-    request.user = bytes(m_txtUser->text());
-    request.password = bytes(m_txtPass->text());
+    request.protocol = ChosenProtocol(*m_cboProtocol);
+    request.server = field.host;
+    request.user = field.user.value_or(bytes(m_txtUser->text()));
+    request.password = field.password.value_or(bytes(m_txtPass->text()));
     request.port = *port;
     request.siteName = bytes(m_txtSiteName->text());
     request.passive = m_option3->isChecked();
@@ -326,6 +351,8 @@ void FrmConnect::selectProfile(QTreeWidgetItem* node) {
     m_txtServer->setText(DisplayText(profile.adresa));
     m_txtUser->setText(DisplayText(profile.ID));
     m_txtPass->setText(DisplayText(profile.pass));
+    // The stored port stays, whatever the choice does to the field.
+    ChooseProtocol(*m_cboProtocol, profile.protocol);
     m_txtPort->setText(DisplayText(profile.port));
     // Only shows the loaded state: the fields keep what the profile holds.
     const QSignalBlocker blockCheck1(m_check1);

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,7 +34,7 @@ public:
 
     // Fields the quick-connect bar fills before it runs Connect.
     void setConnectFields(const QString& server, const QString& user, const QString& password,
-                          const QString& port);
+                          const QString& port, FtpProtocol protocol);
     QTimer* Timer1() const { return m_timer1; }
 
     void Command1_Click();  // Save
@@ -67,6 +68,7 @@ private:
     QLineEdit* m_txtUser;
     QLineEdit* m_txtPass;
     QLineEdit* m_txtPort;
+    QComboBox* m_cboProtocol;
     QLabel* m_label2;
     QCheckBox* m_check1;
     QCheckBox* m_check2;

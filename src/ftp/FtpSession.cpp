@@ -2,7 +2,50 @@
 
 #include "common/TextOps.h"
 
+#include <utility>
+
 namespace quill {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n\v\f";
+
+std::string_view Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// An address carries "@" or ":" in a user name or password as %40, %3A.
+std::string PercentDecoded(std::string_view text) {
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+}  // namespace
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -45,6 +88,113 @@ std::string RemotePathForLoginFolder(std::string_view loginFolder) {
     return path;
 }
 
+ServerField ParseServerField(std::string_view text) {
+    text = Trimmed(text);
+    ServerField field;
+    const auto scheme = text.find("://");
+    if (scheme != std::string_view::npos) {
+        field.protocol = ProtocolFromName(text.substr(0, scheme));
+    }
+    if (!field.protocol) {
+        field.host = text;
+        return field;
+    }
+    std::string_view rest = text.substr(scheme + 3);
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
+        const std::string_view userInfo = rest.substr(0, at);
+        rest = rest.substr(at + 1);
+        const auto colon = userInfo.find(':');
+        if (colon != 0 && !userInfo.empty()) {
+            field.user = PercentDecoded(userInfo.substr(0, colon));
+        }
+        if (colon != std::string_view::npos) {
+            field.password = PercentDecoded(userInfo.substr(colon + 1));
+        }
+    }
+    std::optional<std::string_view> portText;
+    if (rest.starts_with('[')) {
+        const auto close = rest.find(']');
+        const std::string_view after =
+            close == std::string_view::npos ? std::string_view() : rest.substr(close + 1);
+        if (close == std::string_view::npos || (!after.empty() && after.front() != ':')) {
+            field.valid = false;
+            return field;
+        }
+        field.host = rest.substr(1, close - 1);
+        if (!after.empty()) {
+            portText = after.substr(1);
+        }
+    } else if (const auto colon = rest.find(':');
+               colon != std::string_view::npos &&
+               rest.find(':', colon + 1) == std::string_view::npos) {
+        field.host = rest.substr(0, colon);
+        portText = rest.substr(colon + 1);
+    } else {
+        // A name, or an IPv6 literal typed without brackets.
+        field.host = rest;
+    }
+    // A bracket left over is no address at all.
+    if (field.host.find_first_of("[]") != std::string::npos) {
+        field.host.clear();
+        field.valid = false;
+        return field;
+    }
+    // "host:" names no port, as in any address.
+    if (portText && !portText->empty()) {
+        field.port = ParsePort(*portText);
+        field.valid = field.port.has_value();
+    }
+    field.valid = field.valid && !field.host.empty();
+    return field;
+}
+
+std::optional<std::string> PortAfterProtocolChange(FtpProtocol from, FtpProtocol to,
+                                                   std::string_view portText) {
+    if (!Trimmed(portText).empty() && ParsePort(portText) != DefaultPort(from)) {
+        return std::nullopt;
+    }
+    return std::to_string(DefaultPort(to));
+}
+
+TrustPrompt TrustPromptFor(const FtpServerKey& key, FtpProtocol protocol,
+                           const std::filesystem::path& trustFolder) {
+    const bool hostKey = protocol == FtpProtocol::Sftp;
+    TrustPrompt prompt;
+    if (key.changed) {
+        const auto file = trustFolder / (hostKey ? "known_hosts" : "known_certificates");
+        prompt.text = std::string("WARNING: the ") + (hostKey ? "host key" : "certificate") +
+                      " of " + key.server +
+                      " has changed!\r\nSomeone may be listening in, or the server got a new "
+                      "key.\r\nNew SHA-256 fingerprint: " +
+                      key.fingerprint +
+                      "\r\nThe connection was refused. If you expected the change, remove the "
+                      "server's line from " +
+                      file.string() + ".";
+        return prompt;
+    }
+    prompt.question = true;
+    prompt.text = "The server " + key.server + " showed a " +
+                  (hostKey ? "host key (" + key.type + ")" : std::string("certificate")) +
+                  " you have not trusted before" +
+                  (key.reason.empty() ? std::string() : " (" + key.reason + ")") +
+                  ".\r\nSHA-256 fingerprint: " + key.fingerprint +
+                  "\r\n\r\nDo you trust it and want to connect?";
+    return prompt;
+}
+
+TrustAnswer AnswerTrust(const FtpServerKey& key, bool accepted) {
+    if (key.changed) {
+        return {false,
+                {" > Connection to server failed.",
+                 " > The server's key has changed; connection refused."}};
+    }
+    if (accepted) {
+        return {true, {" > Key accepted by the user."}};
+    }
+    return {false, {" > Connection to server failed.", " > Key not trusted by the user."}};
+}
+
 void FtpSession::CloseHandles() {
     engine.closeConnection();
     SessionHandle.reset();
@@ -56,6 +206,8 @@ bool FtpSession::OpenSession(const ConnectRequest& request) {
     LoginName = request.user;
     LoginPassword = request.password;
     ServerPort = request.port;
+    Protocol = request.protocol;
+    AcceptedFingerprint.clear();
     Passive = request.passive;
     RemotePath.clear();
     m_agent = request.siteName;
@@ -69,11 +221,14 @@ void FtpSession::ConnectServer(std::function<void(FtpResult<std::string>)> done)
         return;
     }
     FtpConnectParams params;
+    params.protocol = Protocol;
     params.host = ServerAddress;
     params.port = ServerPort;
     params.user = LoginName;
     params.password = LoginPassword;
     params.passive = Passive;
+    params.trustFolder = TrustFolder;
+    params.acceptedFingerprint = std::exchange(AcceptedFingerprint, {});
     params.timeouts = timeouts;
     engine.connectServer(m_agent, std::move(params),
                          [this, done = std::move(done)](FtpResult<std::string> loginFolder) {

@@ -23,6 +23,7 @@ bool IsSiteName(std::string_view name) {
 
 constexpr const char* kSection = "PROFIL";
 constexpr const char* kExtension = ".ftp";
+constexpr const char* kProtocolKey = "protocol";
 
 // Longest value a new save writes, in characters. Unquoted values keep the
 // old read limits (49, 74 for the address), so older profiles read as before.
@@ -146,6 +147,7 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::Save(
     for (const Field& field : kFields) {
         ini.SetValue(kSection, field.key, stored(profile.*field.value, field.readLimit).c_str());
     }
+    ini.SetValue(kSection, kProtocolKey, std::string(ProtocolName(profile.protocol)).c_str());
     std::string text;
     if (ini.Save(text) < 0) {
         return std::unexpected("The profile could not be written.");
@@ -182,6 +184,8 @@ SiteProfile SiteProfiles::Read(std::string_view fileName) const {
             profile.*field.value = CutToCharacters(text, field.readLimit);
         }
     }
+    profile.protocol =
+        ProtocolFromName(ini.GetValue(kSection, kProtocolKey, "")).value_or(FtpProtocol::Ftp);
     return profile;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FtpConnection.h"
+
 #include <expected>
 #include <filesystem>
 #include <string>
@@ -15,6 +17,9 @@ struct SiteProfile {
     std::string ID;
     std::string pass;
     std::string port;
+    // Key "protocol": "FTP", "FTPS" or "SFTP"; a profile without it (written
+    // before there was a choice), or with another value, is FTP.
+    FtpProtocol protocol = FtpProtocol::Ftp;
 };
 
 // Site profiles: one INI file per site, "<site name>.ftp" in the program
@@ -28,9 +33,9 @@ public:
     // or "..").
     std::expected<std::filesystem::path, std::string> PathFor(std::string_view siteName) const;
 
-    // Writes the five keys into the profile of profile.sname, keeping other
+    // Writes the six keys into the profile of profile.sname, keeping other
     // keys an existing profile holds. New files get the keys in the order
-    // sname, adresa, ID, pass, port. Written owner-only (0600) through a temp
+    // sname, adresa, ID, pass, port, protocol. Written owner-only (0600) through a temp
     // file, so a failed write leaves the old profile as it was. A value with
     // blanks at either end, surrounding quotes or more characters than the
     // read limit is stored in double quotes, so Read gives back exactly what

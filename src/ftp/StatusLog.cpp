@@ -19,10 +19,17 @@ QString LogEntry(const QString& time, const QString& message) {
 }
 
 QString ConnectHeading(const QString& date, const QString& time, const QString& siteName,
-                       const QString& server) {
+                       const QString& server, FtpProtocol protocol) {
+    QString named;
+    if (protocol == FtpProtocol::Ftps) {
+        named = QStringLiteral(" (FTPS, explicit TLS)");
+    } else if (protocol == FtpProtocol::Sftp) {
+        named = QStringLiteral(" (SFTP)");
+    }
     return date + QStringLiteral(", ") + time + QStringLiteral(" *** ") + siteName.toUpper() +
            QStringLiteral(" ***\r\n") +
-           LogEntry(time, QStringLiteral(" > Connecting to: ") + server + QStringLiteral("..."));
+           LogEntry(time,
+                    QStringLiteral(" > Connecting to: ") + server + named + QStringLiteral("..."));
 }
 
 QString ForTextBox(QString text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FtpConnection.h"
+
 #include <QString>
 
 namespace quill {
@@ -15,9 +17,9 @@ QString LogDate();
 QString LogEntry(const QString& time, const QString& message);
 
 // The heading Connect writes: date, time, the site name in capitals, then
-// the "Connecting to" entry.
+// the "Connecting to" entry, which names FTPS and SFTP (plain FTP as ever).
 QString ConnectHeading(const QString& date, const QString& time, const QString& siteName,
-                       const QString& server);
+                       const QString& server, FtpProtocol protocol = FtpProtocol::Ftp);
 
 // A text box keeps lines, not CR LF: each CR LF (or lone CR) becomes a line
 // break.

@@ -1,6 +1,7 @@
 #include "frmmain.h"
 
 #include "FrmConnect.h"
+#include "ProtocolChoice.h"
 #include "RemoteListing.h"
 #include "StatusLog.h"
 #include "common/TextCodec.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -94,6 +96,8 @@ frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Tarnwick Ftp Client 1.0"));
     resize(1120, 760);
+    // Remembered host keys and certificates live beside the site profiles.
+    m_session.TrustFolder = m_context.programFolder;
     // Load: FileMask is set by its initialiser; the local pane starts in the
     // program folder.
     m_localPane = new LocalPane(m_context, this);
@@ -229,6 +233,7 @@ QWidget* frmmain::buildCentral() {
     m_txtport->setObjectName(QStringLiteral("txtport"));
     m_txtport->setAccessibleName(QStringLiteral("Port"));
     m_txtport->setMaximumWidth(70);
+    m_cboProtocol = NewProtocolChoice(m_txtserver, m_txtport, central);
     m_command4 = new QPushButton(QStringLiteral("Connect"), central);
     m_command4->setObjectName(QStringLiteral("Command4"));
     connect(m_command4, &QPushButton::clicked, this, &frmmain::Command4_Click);
@@ -242,6 +247,7 @@ QWidget* frmmain::buildCentral() {
     }
 
     auto* quickBar = new QHBoxLayout;
+    quickBar->addWidget(m_cboProtocol);
     quickBar->addWidget(buddyLabel(QStringLiteral("FTP://"), m_txtserver, central));
     quickBar->addWidget(m_txtserver, 3);
     quickBar->addWidget(buddyLabel(QStringLiteral("Username :"), m_txtuser, central));
@@ -360,6 +366,7 @@ QWidget* frmmain::buildCentral() {
     layout->addLayout(bottom);
     m_txtInfo->setMaximumHeight(170);
 
+    setTabOrder(m_cboProtocol, m_txtserver);
     setTabOrder(m_txtserver, m_txtuser);
     setTabOrder(m_txtuser, m_txtpass);
     setTabOrder(m_txtpass, m_txtport);
@@ -429,13 +436,18 @@ void frmmain::Connect(const ConnectRequest& request) {
         m_session.CloseHandles();
         return;
     }
-    AppendLog(
-        ConnectHeading(LogDate(), LogTime(), Qs(request.siteName), Qs(m_session.ServerAddress)));
+    AppendLog(ConnectHeading(LogDate(), LogTime(), Qs(request.siteName),
+                             Qs(m_session.ServerAddress), m_session.Protocol));
     m_session.ConnectServer(
         [this](const FtpResult<std::string>& loginFolder) { connectFinished(loginFolder); });
 }
 
 void frmmain::connectFinished(const FtpResult<std::string>& loginFolder) {
+    if (!loginFolder && loginFolder.error().kind == FtpErrorKind::Untrusted &&
+        loginFolder.error().key) {
+        askTrust(*loginFolder.error().key);
+        return;
+    }
     if (!loginFolder) {
         // A stop is the user's own doing: the log says so, no box.
         if (loginFolder.error().kind != FtpErrorKind::Stopped) {
@@ -453,6 +465,27 @@ void frmmain::connectFinished(const FtpResult<std::string>& loginFolder) {
     addLoginFolderNodes();
     List();
     Q_EMIT sessionOpened();
+}
+
+void frmmain::askTrust(const FtpServerKey& key) {
+    const TrustPrompt prompt = TrustPromptFor(key, m_session.Protocol, m_session.TrustFolder);
+    bool accepted = false;
+    if (prompt.question) {
+        accepted = m_context.dialogs.askYesNo(DisplayText(prompt.text));
+    } else {
+        m_context.dialogs.message(DisplayText(prompt.text), MessageIcon::Critical);
+    }
+    const TrustAnswer answer = AnswerTrust(key, accepted);
+    for (const std::string& entry : answer.log) {
+        LogEntry(DisplayText(entry));
+    }
+    if (!answer.retry) {
+        m_session.CloseHandles();
+        return;
+    }
+    m_session.AcceptedFingerprint = key.fingerprint;
+    m_session.ConnectServer(
+        [this](const FtpResult<std::string>& loginFolder) { connectFinished(loginFolder); });
 }
 
 void frmmain::addLoginFolderNodes() {
@@ -893,9 +926,9 @@ void frmmain::chmod_Click() {
     }
     AppendLog(QStringLiteral("SITE CHMOD ") + *mode + QStringLiteral(" ") + DisplayText(name) +
               QStringLiteral("\r\n"));
-    const std::string command = "CHMOD " + mode->toStdString() + " " + m_session.RemotePath + name;
     m_session.engine.run<std::string>(
-        [command](FtpConnection& connection) { return connection.SiteCommand(command); },
+        [path = m_session.RemotePath + name, octal = mode->toStdString()](
+            FtpConnection& connection) { return connection.ChangeMode(path, octal); },
         [this](FtpResult<std::string> reply) {
             LogEntry(QStringLiteral(" > ") + Qs(reply ? *reply : reply.error().text));
             if (!reply) {
@@ -1007,14 +1040,19 @@ void frmmain::Command4_Click() {
     if (busy()) {
         return;
     }
-    m_label6->setText(m_txtserver->text());
-    m_label7->setText(m_txtport->text());
-    m_label8->setText(m_txtuser->text());
+    // An address with a scheme shows its parts; one without, as typed.
+    const ServerField field = ParseServerField(m_txtserver->text().trimmed().toStdString());
+    if (field.protocol) {
+        ChooseProtocol(*m_cboProtocol, *field.protocol);
+    }
+    m_label6->setText(field.protocol ? DisplayText(field.host) : m_txtserver->text());
+    m_label7->setText(field.port ? QString::number(*field.port) : m_txtport->text());
+    m_label8->setText(field.user ? DisplayText(*field.user) : m_txtuser->text());
     // The site manager is loaded but not shown; its timer unloads it.
     QPointer<FrmConnect> manager = newSiteManager();
     manager->setAttribute(Qt::WA_DeleteOnClose);
     manager->setConnectFields(m_txtserver->text(), m_txtuser->text(), m_txtpass->text(),
-                              m_txtport->text());
+                              m_txtport->text(), ChosenProtocol(*m_cboProtocol));
     manager->Command3_Click();
     // The timer may already have unloaded it; otherwise an attempt that never
     // started the timer (refused fields) leaves it to be removed here.

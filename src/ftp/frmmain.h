@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -91,6 +92,9 @@ private:
     QWidget* buildCentral();
     FrmConnect* newSiteManager();
     void connectFinished(const FtpResult<std::string>& loginFolder);
+    // The server showed a key not trusted yet (or a changed one): ask, and
+    // connect again once if the user trusts it.
+    void askTrust(const FtpServerKey& key);
     void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;
@@ -119,6 +123,7 @@ private:
 
     LocalPane* m_localPane = nullptr;
     QToolBar* m_toolbar1 = nullptr;
+    QComboBox* m_cboProtocol = nullptr;
     QLineEdit* m_txtserver = nullptr;
     QLineEdit* m_txtuser = nullptr;
     QLineEdit* m_txtpass = nullptr;

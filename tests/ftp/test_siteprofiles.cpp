@@ -20,33 +20,71 @@ protected:
 };
 
 TEST_F(SiteProfilesTest, SaveWritesTheKeysInOrderOwnerOnly) {
-    auto path = profiles.Save({"my site", "ftp.example.test", "webmaster", "", "2121"});
-    ASSERT_TRUE(path) << path.error();
-    EXPECT_EQ(*path, dir / "my site.ftp");
-    EXPECT_EQ(ReadBytes(*path),
-              "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\n"
-              "pass=\r\nport=2121\r\n");
-    struct stat info {};
-    ASSERT_EQ(::stat(path->c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const std::pair<FtpProtocol, const char*> protocols[] = {
+        {FtpProtocol::Ftp, "FTP"}, {FtpProtocol::Ftps, "FTPS"}, {FtpProtocol::Sftp, "SFTP"}};
+    for (const auto& [protocol, name] : protocols) {
+        std::filesystem::remove(dir / "my site.ftp");
+        auto path =
+            profiles.Save({"my site", "ftp.example.test", "webmaster", "", "2121", protocol});
+        ASSERT_TRUE(path) << path.error();
+        EXPECT_EQ(*path, dir / "my site.ftp");
+        EXPECT_EQ(ReadBytes(*path),
+                  "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\n"
+                  "pass=\r\nport=2121\r\nprotocol=" +
+                      std::string(name) + "\r\n");
+        struct stat info {};
+        ASSERT_EQ(::stat(path->c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    const SiteProfile read = profiles.Read("my site.ftp");
-    EXPECT_EQ(read.sname, "my site");
-    EXPECT_EQ(read.adresa, "ftp.example.test");
-    EXPECT_EQ(read.ID, "webmaster");
-    EXPECT_EQ(read.pass, "");
-    EXPECT_EQ(read.port, "2121");
+        const SiteProfile read = profiles.Read("my site.ftp");
+        EXPECT_EQ(read.sname, "my site");
+        EXPECT_EQ(read.adresa, "ftp.example.test");
+        EXPECT_EQ(read.ID, "webmaster");
+        EXPECT_EQ(read.pass, "");
+        EXPECT_EQ(read.port, "2121");
+        EXPECT_EQ(read.protocol, protocol) << name;
+    }
 }
 
+// Files written before there was a protocol (or by hand) read as FTP unless
+// they name one; reading leaves them as they are.
+TEST_F(SiteProfilesTest, ProfilesWithoutAKnownProtocolAreFtp) {
+    const std::string old =
+        "[PROFIL]\r\nsname=old\r\nadresa=ftp.example.test\r\nID=u\r\npass=\r\nport=21\r\n";
+    const std::pair<std::string, FtpProtocol> cases[] = {
+        {"", FtpProtocol::Ftp},
+        {"protocol=\r\n", FtpProtocol::Ftp},
+        {"protocol=SCP\r\n", FtpProtocol::Ftp},
+        {"protocol=FTPS (explicit TLS)\r\n", FtpProtocol::Ftp},
+        {"protocol=sftp\r\n", FtpProtocol::Sftp},
+        {"protocol=FTPS\r\n", FtpProtocol::Ftps},
+    };
+    for (const auto& [line, protocol] : cases) {
+        WriteBytes(dir / "old.ftp", old + line);
+        const SiteProfile read = profiles.Read("old.ftp");
+        EXPECT_EQ(read.protocol, protocol) << line;
+        EXPECT_EQ(read.adresa, "ftp.example.test");
+        EXPECT_EQ(read.port, "21");
+        EXPECT_EQ(ReadBytes(dir / "old.ftp"), old + line);
+    }
+}
+
+// Saving over a profile keeps its other keys and their order; the protocol
+// goes after them in an older file that had none.
 TEST_F(SiteProfilesTest, SavingAgainOverwritesTheKeysAndKeepsOthers) {
     WriteBytes(dir / "site.ftp", "[PROFIL]\nport=21\nsname=site\nextra=kept\n[OTHER]\nx=1\n");
-    ASSERT_TRUE(profiles.Save({"site", "h\xc3\xb6st.example", "annonymous", "pw", "990"}));
-    EXPECT_EQ(ReadBytes(dir / "site.ftp"),
-              "[PROFIL]\r\nport=990\r\nsname=site\r\nextra=kept\r\nadresa=h\xc3\xb6st.example\r\n"
-              "ID=annonymous\r\npass=pw\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
+    ASSERT_TRUE(profiles.Save(
+        {"site", "h\xc3\xb6st.example", "annonymous", "pw", "990", FtpProtocol::Ftps}));
+    const std::string saved =
+        "[PROFIL]\r\nport=990\r\nsname=site\r\nextra=kept\r\nadresa=h\xc3\xb6st.example\r\n"
+        "ID=annonymous\r\npass=pw\r\nprotocol=";
+    EXPECT_EQ(ReadBytes(dir / "site.ftp"), saved + "FTPS\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
     const SiteProfile read = profiles.Read("site.ftp");
     EXPECT_EQ(read.adresa, "h\xc3\xb6st.example");
     EXPECT_EQ(read.pass, "pw");
+    EXPECT_EQ(read.protocol, FtpProtocol::Ftps);
+    ASSERT_TRUE(profiles.Save({"site", "h\xc3\xb6st.example", "annonymous", "pw", "990"}));
+    EXPECT_EQ(ReadBytes(dir / "site.ftp"), saved + "FTP\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
 }
 
 TEST_F(SiteProfilesTest, ReadAppliesTheLimits) {
@@ -114,7 +152,7 @@ TEST_F(SiteProfilesTest, QuotesAreWrittenOnlyWhereNeededAndReadLikeThePlatform) 
     ASSERT_TRUE(profiles.Save({"q", "ftp.example.test", " user", std::string(50, 'p'), "21"}));
     EXPECT_EQ(ReadBytes(dir / "q.ftp"),
               "[PROFIL]\r\nsname=q\r\nadresa=ftp.example.test\r\nID=\" user\"\r\npass=\"" +
-                  std::string(50, 'p') + "\"\r\nport=21\r\n");
+                  std::string(50, 'p') + "\"\r\nport=21\r\nprotocol=FTP\r\n");
     // An older profile with quotes, as the platform's own reader takes them.
     WriteBytes(dir / "old.ftp", "[PROFIL]\r\nID=\"webmaster\"\r\npass= secret \r\n");
     EXPECT_EQ(profiles.Read("old.ftp").ID, "webmaster");

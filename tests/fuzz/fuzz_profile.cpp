@@ -10,7 +10,7 @@ namespace {
 
 bool Same(const quill::SiteProfile& a, const quill::SiteProfile& b) {
     return a.sname == b.sname && a.adresa == b.adresa && a.ID == b.ID && a.pass == b.pass &&
-           a.port == b.port;
+           a.port == b.port && a.protocol == b.protocol;
 }
 
 }  // namespace
