@@ -1,21 +1,27 @@
 // Upload and download of one file through the FTP client (frmmain, its
-// transfer window and engine, offscreen) against a loopback vsftpd, next to
-// the curl command moving the same file to and from the same server, and
-// the program's peak memory for a 16 MiB file and for the large one.
+// transfer window and engine, offscreen), next to the curl command moving
+// the same file to and from the same server over the same protocol, and the
+// program's peak memory for a 16 MiB file and for the large one. FTP and
+// FTPS go to a loopback vsftpd, SFTP to a loopback sshd (needs root).
 //
-// Usage: bench_transfer [MiB] (default 1024). Needs vsftpd and curl (both in
-// scripts/deps.sh). Build in Release; run with QT_QPA_PLATFORM=offscreen.
-// Targets: each direction at >= 0.95x curl's throughput; peak memory for the
-// large file within 20 MB of that for 16 MiB.
+// Usage: bench_transfer [MiB] [ftp|ftps|sftp ...] (default 1024, all three).
+// Needs vsftpd, curl, openssl and openssh-server (all in scripts/deps.sh).
+// Build in Release; run with QT_QPA_PLATFORM=offscreen.
+// Targets: each direction at >= 0.95x curl's throughput over FTP and
+// >= 0.85x over FTPS and SFTP; peak memory for the large file within 20 MB
+// of that for 16 MiB.
 #include "ftp/frmProg.h"
 #include "ftp/frmmain.h"
 #include "localpane/LocalPane.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
+#include "support/SshServer.h"
+#include "support/TestCertificate.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -113,10 +119,13 @@ bool accepts(int port) {
     return ok;
 }
 
-// vsftpd with the benchmark's configuration, stopped by its PID.
+// vsftpd with the benchmark's configuration, stopped by its PID. With a
+// certificate it requires explicit TLS for the login and every transfer.
 class Vsftpd {
 public:
-    Vsftpd(const fs::path& root, const fs::path& configFolder) : m_port(freePort()) {
+    Vsftpd(const fs::path& root, const fs::path& configFolder,
+           const quill::test::TestCertificate* tls = nullptr)
+        : m_port(freePort()) {
         std::ifstream in(QUILLMINT_BENCH_DIR "/vsftpd.conf");
         std::stringstream text;
         text << in.rdbuf();
@@ -127,6 +136,12 @@ public:
             for (auto at = config.find(key); at != std::string::npos; at = config.find(key)) {
                 config.replace(at, key.size(), value);
             }
+        }
+        if (tls) {
+            config +=
+                "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nrsa_cert_file=" +
+                tls->certificate.native() + "\nrsa_private_key_file=" + tls->key.native() + "\n";
         }
         const fs::path file = configFolder / "vsftpd.conf";
         std::ofstream(file) << config;
@@ -161,9 +176,19 @@ void writeFile(const fs::path& path, std::int64_t bytes) {
     }
 }
 
+// How the program and curl reach one server.
+struct Target {
+    std::string protocol;  // "FTP", "FTPS", "SFTP": the quick-connect choice
+    int port = 0;
+    std::string user = "anonymous";
+    std::string password;
+    std::string curlBase;  // address of the upload folder, ending in "/"
+    std::vector<std::string> curlOptions;
+};
+
 // The child: one upload and one download of name through the window, then
 // the seconds of each and the process's peak memory.
-int child(int port, const fs::path& work, const std::string& name, int rounds) {
+int child(const Target& target, const fs::path& work, const std::string& name, int rounds) {
     int argc = 1;
     char arg0[] = "bench_transfer";
     char* argv[] = {arg0, nullptr};
@@ -187,11 +212,24 @@ int child(int port, const fs::path& work, const std::string& name, int rounds) {
         check.start(20);
         loop.exec();
     };
+    auto* protocols = window.findChild<QComboBox*>(QStringLiteral("cboProtocol"));
+    for (int i = 0; i < protocols->count(); ++i) {
+        if (protocols->itemText(i).section(QLatin1Char(' '), 0, 0).toStdString() ==
+            target.protocol) {
+            protocols->setCurrentIndex(i);
+        }
+    }
     window.findChild<QLineEdit*>(QStringLiteral("txtserver"))->setText(QStringLiteral("127.0.0.1"));
-    window.findChild<QLineEdit*>(QStringLiteral("txtport"))->setText(QString::number(port));
-    window.findChild<QLineEdit*>(QStringLiteral("txtuser"))->setText(QStringLiteral("anonymous"));
+    window.findChild<QLineEdit*>(QStringLiteral("txtport"))->setText(QString::number(target.port));
+    window.findChild<QLineEdit*>(QStringLiteral("txtuser"))
+        ->setText(QString::fromStdString(target.user));
+    window.findChild<QLineEdit*>(QStringLiteral("txtpass"))
+        ->setText(QString::fromStdString(target.password));
+    // The first run trusts the server's test key, as a user would.
+    dialogs.answerYes(true);
     window.findChild<QPushButton*>(QStringLiteral("Command4"))->click();
     wait();
+    dialogs.clear();
     auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TView1"));
     const auto ups = tree->findItems(QStringLiteral("up"), Qt::MatchExactly | Qt::MatchRecursive);
     if (ups.isEmpty()) {
@@ -277,12 +315,13 @@ struct ChildFigures {
     long maxRssKb = 0;
 };
 
-ChildFigures runChild(const char* self, int port, const fs::path& work, const std::string& name,
-                      int rounds) {
+ChildFigures runChild(const char* self, const Target& target, const fs::path& work,
+                      const std::string& name, int rounds) {
     const fs::path output = work / "child.out";
-    const int rc = waitFor(
-        spawn({self, "--child", std::to_string(port), work.native(), name, std::to_string(rounds)},
-              output.c_str()));
+    const int rc =
+        waitFor(spawn({self, "--child", target.protocol, std::to_string(target.port), target.user,
+                       target.password, work.native(), name, std::to_string(rounds)},
+                      output.c_str()));
     if (rc != 0) {
         throw std::runtime_error("the program's run failed");
     }
@@ -302,15 +341,75 @@ ChildFigures runChild(const char* self, int port, const fs::path& work, const st
     return figures;
 }
 
+// Runs curl and the program in turns against target and prints the ratios.
+bool measure(const char* self, const Target& target, const WorkFolder& work,
+             const fs::path& upFolder, std::int64_t size, double targetRatio) {
+    constexpr int kRounds = 9;
+    // curl and the program take turns, so both meet the same machine load.
+    double curlUp = 1e9;
+    double curlDown = 1e9;
+    ChildFigures program;
+    auto curl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), target.curlOptions.begin(), target.curlOptions.end());
+        return curlSeconds(std::move(args));
+    };
+    for (int round = 0; round < kRounds; ++round) {
+        curlUp = std::min(curlUp, curl({"-T", (work / "src" / "big.bin").native(),
+                                        target.curlBase + "curl.bin"}));
+        curlDown = std::min(curlDown, curl({"-o", (work / "dl" / "curl.bin").native(),
+                                            target.curlBase + "curl.bin"}));
+        fs::remove(work / "dl" / "curl.bin");
+        const ChildFigures once = runChild(self, target, work.path(), "big.bin", 1);
+        program.up = std::min(program.up, once.up);
+        program.down = std::min(program.down, once.down);
+        program.maxRssKb = std::max(program.maxRssKb, once.maxRssKb);
+        if (fs::file_size(upFolder / "big.bin") != static_cast<std::uintmax_t>(size) ||
+            fs::file_size(work / "dl" / "big.bin") != static_cast<std::uintmax_t>(size)) {
+            std::fprintf(stderr, "the program moved a wrong number of bytes\n");
+            return false;
+        }
+        fs::remove(work / "dl" / "big.bin");
+    }
+    const ChildFigures small = runChild(self, target, work.path(), "small.bin", 1);
+
+    const double megabytes = static_cast<double>(size) / 1e6;
+    std::printf("%lld MiB file over %s, best of %d:\n", static_cast<long long>(size >> 20),
+                target.protocol.c_str(), kRounds);
+    std::printf("  upload:   curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= %.2f)\n",
+                megabytes / curlUp, megabytes / program.up, curlUp / program.up, targetRatio);
+    std::printf("  download: curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= %.2f)\n",
+                megabytes / curlDown, megabytes / program.down, curlDown / program.down,
+                targetRatio);
+    std::printf(
+        "  peak memory: %.1f MB with %lld MiB, %.1f MB with 16 MiB, difference %.1f MB "
+        "(target <= 20)\n",
+        static_cast<double>(program.maxRssKb) / 1024, static_cast<long long>(size >> 20),
+        static_cast<double>(small.maxRssKb) / 1024,
+        static_cast<double>(program.maxRssKb - small.maxRssKb) / 1024);
+    std::fflush(stdout);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::string(argv[1]) == "--child") {
-        return child(std::atoi(argv[2]), argv[3], argv[4], std::atoi(argv[5]));
+    if (argc == 9 && std::string(argv[1]) == "--child") {
+        Target target;
+        target.protocol = argv[2];
+        target.port = std::atoi(argv[3]);
+        target.user = argv[4];
+        target.password = argv[5];
+        return child(target, argv[6], argv[7], std::atoi(argv[8]));
     }
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 1024;
     const std::int64_t size = mib << 20;
-    constexpr int kRounds = 9;
+    std::vector<std::string> protocols;
+    for (int i = 2; i < argc; ++i) {
+        protocols.emplace_back(argv[i]);
+    }
+    if (protocols.empty()) {
+        protocols = {"ftp", "ftps", "sftp"};
+    }
     const WorkFolder work(size);
     const fs::path root = work / "root";
     fs::create_directories(root / "up");
@@ -319,44 +418,42 @@ int main(int argc, char** argv) {
     fs::permissions(root / "up", fs::perms::all);
     writeFile(work / "src" / "big.bin", size);
     writeFile(work / "src" / "small.bin", std::int64_t{16} << 20);
-    Vsftpd server(root, work.path());
-    const std::string base = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/up/";
+    const auto certificate = quill::test::MakeTestCertificate(work.path(), "bench");
 
-    // curl and the program take turns, so both meet the same machine load.
-    double curlUp = 1e9;
-    double curlDown = 1e9;
-    ChildFigures program;
-    for (int round = 0; round < kRounds; ++round) {
-        curlUp = std::min(
-            curlUp, curlSeconds({"-T", (work / "src" / "big.bin").native(), base + "curl.bin"}));
-        curlDown = std::min(
-            curlDown, curlSeconds({"-o", (work / "dl" / "curl.bin").native(), base + "curl.bin"}));
-        fs::remove(work / "dl" / "curl.bin");
-        const ChildFigures once = runChild(argv[0], server.port(), work.path(), "big.bin", 1);
-        program.up = std::min(program.up, once.up);
-        program.down = std::min(program.down, once.down);
-        program.maxRssKb = std::max(program.maxRssKb, once.maxRssKb);
-        if (fs::file_size(root / "up" / "big.bin") != static_cast<std::uintmax_t>(size) ||
-            fs::file_size(work / "dl" / "big.bin") != static_cast<std::uintmax_t>(size)) {
-            std::fprintf(stderr, "the program moved a wrong number of bytes\n");
-            return 1;
+    bool ok = true;
+    for (const std::string& protocol : protocols) {
+        Target target;
+        if (protocol == "ftp" || protocol == "ftps") {
+            const bool tls = protocol == "ftps";
+            Vsftpd server(root, work.path(), tls ? &certificate : nullptr);
+            target.protocol = tls ? "FTPS" : "FTP";
+            target.port = server.port();
+            target.curlBase = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/up/";
+            if (tls) {
+                target.curlOptions = {"--ssl-reqd", "-k"};
+            }
+            ok = measure(argv[0], target, work, root / "up", size, tls ? 0.85 : 0.95) && ok;
+        } else if (protocol == "sftp") {
+            std::string why;
+            if (!quill::test::SshServer::Available(&why)) {
+                std::printf("SFTP skipped: %s\n", why.c_str());
+                continue;
+            }
+            quill::test::SshServerOptions options;
+            options.root = root;
+            quill::test::SshServer server(options);
+            target.protocol = "SFTP";
+            target.port = server.port();
+            target.user = options.user;
+            target.password = options.password;
+            target.curlBase =
+                "sftp://127.0.0.1:" + std::to_string(server.port()) + (root / "up").native() + "/";
+            target.curlOptions = {"-k", "-u", options.user + ":" + options.password};
+            ok = measure(argv[0], target, work, root / "up", size, 0.85) && ok;
+        } else {
+            std::fprintf(stderr, "unknown protocol %s (ftp, ftps or sftp)\n", protocol.c_str());
+            return 2;
         }
-        fs::remove(work / "dl" / "big.bin");
     }
-    const ChildFigures small = runChild(argv[0], server.port(), work.path(), "small.bin", 1);
-
-    const double megabytes = static_cast<double>(size) / 1e6;
-    std::printf("%lld MiB file, best of %d, loopback vsftpd:\n", static_cast<long long>(mib),
-                kRounds);
-    std::printf("  upload:   curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= 0.95)\n",
-                megabytes / curlUp, megabytes / program.up, curlUp / program.up);
-    std::printf("  download: curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= 0.95)\n",
-                megabytes / curlDown, megabytes / program.down, curlDown / program.down);
-    std::printf(
-        "  peak memory: %.1f MB with %lld MiB, %.1f MB with 16 MiB, difference %.1f MB "
-        "(target <= 20)\n",
-        static_cast<double>(program.maxRssKb) / 1024, static_cast<long long>(mib),
-        static_cast<double>(small.maxRssKb) / 1024,
-        static_cast<double>(program.maxRssKb - small.maxRssKb) / 1024);
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include "support/FakeDialogs.h"
 #include "support/FtpServer.h"
 #include "support/GuiTest.h"
+#include "support/SecureServer.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -554,10 +555,8 @@ TEST_F(FrmmainTest, HostileNamesAreLeftOutWithALogEntry) {
     FtpServer server(serverRoot.path(), options);
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     ASSERT_TRUE(form->session().connected());
-    QTreeWidgetItem* root = child<QTreeWidget>("TView1")->topLevelItem(0);
-    ASSERT_EQ(root->childCount(), 1);
-    EXPECT_EQ(root->child(0)->text(0), QStringLiteral(".."));
-    EXPECT_EQ(root->child(0)->data(0, frmmain::kKeyRole).toByteArray(), QByteArray("/../"));
+    // ".." is the parent's usual entry, left out without a word.
+    EXPECT_EQ(child<QTreeWidget>("TView1")->topLevelItem(0)->childCount(), 0);
     EXPECT_TRUE(fileNames().isEmpty());
     const QStringList entries = log();
     for (const char* name : {"../x", "a/b", "../../etc/passwd"}) {
@@ -1063,5 +1062,87 @@ TEST_F(FrmmainTest, ClosingTheClientMidBatchStopsTheTransfer) {
     EXPECT_EQ(ReadBytes(programFolder / "slow.bin"), "old");
     EXPECT_EQ(test::FolderNames(programFolder.path()), std::vector<std::string>{"slow.bin"});
 }
+
+// The same window over FTPS and SFTP: a key never seen is asked about with
+// its fingerprint and remembered only when accepted; a changed one is
+// refused with a warning; the log keeps its entries and no password.
+class FrmmainSecureTest : public FrmmainTest, public ::testing::WithParamInterface<FtpProtocol> {};
+
+TEST_P(FrmmainSecureTest, KeysAreAskedRememberedAndAChangedOneRefused) {
+    std::string why;
+    if (!test::SecureServer::Available(GetParam(), &why)) {
+        GTEST_SKIP() << why;
+    }
+    test::SecureServer server(GetParam());
+    WriteBytes(server.files / "f.txt", "f");
+    server.handOver();
+    const auto trustFile = programFolder.path() / server.trustFile().filename();
+    auto connect = [&](std::optional<bool> answer, const QString& password) {
+        dialogs.clear();
+        child<QComboBox>("cboProtocol")->setCurrentIndex(GetParam() == FtpProtocol::Ftps ? 1 : 2);
+        if (answer) {
+            dialogs.answerYes(*answer);
+        }
+        quickConnect(QStringLiteral("127.0.0.1"), server.port(),
+                     QString::fromStdString(server.user()), password);
+        EXPECT_EQ(dialogs.unusedAnswers(), 0u);
+        EXPECT_FALSE(child<QPlainTextEdit>("txtInfo")->toPlainText().contains(password));
+    };
+    const QString fingerprint = QString::fromStdString(server.fingerprint);
+
+    connect(false, QStringLiteral("secret"));
+    ASSERT_EQ(dialogs.questions().size(), 1);
+    EXPECT_TRUE(dialogs.questions()[0].contains(fingerprint))
+        << dialogs.questions()[0].toStdString();
+    EXPECT_FALSE(form->session().connected());
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Key not trusted by the user.")));
+    EXPECT_FALSE(std::filesystem::exists(trustFile));
+
+    connect(true, QStringLiteral("secret"));
+    ASSERT_TRUE(form->session().connected()) << log().join(u'|').toStdString();
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Key accepted by the user.")));
+    EXPECT_EQ(log().value(1),
+              QStringLiteral(" > Connecting to: 127.0.0.1 (") +
+                  (GetParam() == FtpProtocol::Ftps ? QStringLiteral("FTPS, explicit TLS")
+                                                   : QStringLiteral("SFTP")) +
+                  QStringLiteral(")..."));
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("f.txt")});
+    EXPECT_TRUE(std::filesystem::exists(trustFile));
+    // A transfer through the transfer window, byte for byte.
+    const std::string bytes = Pattern(70000, 'u');
+    WriteBytes(programFolder / "up.htm", bytes);
+    form->localPane()->RefreshLocalList();
+    child<QTreeWidget>("ListView1")
+        ->setCurrentItem(child<QTreeWidget>("ListView1")
+                             ->findItems(QStringLiteral("up.htm"), Qt::MatchExactly)[0]);
+    dialogs.clear();
+    runBatch("zLokUp");
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    EXPECT_TRUE(ReadBytes(server.files / "up.htm") == bytes);
+    trigger("zDisconnect");
+
+    // Remembered: no question; a wrong password is only a failed login.
+    connect(std::nullopt, QStringLiteral("Wr0ngPassw0rd"));
+    EXPECT_TRUE(dialogs.questions().isEmpty());
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Connection to server failed")});
+
+    // Another key remembered for this server: refused, never asked.
+    server.rememberOtherKey();
+    std::filesystem::copy_file(server.trustFile(), trustFile,
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string remembered = ReadBytes(trustFile);
+    connect(std::nullopt, QStringLiteral("secret"));
+    EXPECT_FALSE(form->session().connected());
+    EXPECT_TRUE(dialogs.questions().isEmpty());
+    ASSERT_TRUE(dialogs.lastMessage());
+    EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Critical);
+    EXPECT_TRUE(dialogs.lastMessage()->text.contains(QStringLiteral("has changed")));
+    EXPECT_TRUE(dialogs.lastMessage()->text.contains(fingerprint));
+    EXPECT_EQ(ReadBytes(trustFile), remembered);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, FrmmainSecureTest,
+                         ::testing::Values(FtpProtocol::Ftps, FtpProtocol::Sftp),
+                         [](const auto& info) { return std::string(ProtocolName(info.param)); });
 
 }  // namespace

@@ -5,8 +5,7 @@
 #include "platform/ServerTrust.h"
 
 #include "support/FtpServer.h"
-#include "support/SshServer.h"
-#include "support/TestCertificate.h"
+#include "support/SecureServer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -25,39 +24,14 @@ using quill::test::WriteBytes;
 
 namespace {
 
-// An ed25519 host key and the fingerprint ssh-keygen -l gives for it.
-constexpr const char* kOtherKeyBase64 =
-    "AAAAC3NzaC1lZDI1NTE5AAAAICdauvbILik88zEEcAxAxxxXhYpiNoG8pbRR2Sh/mk0H";
-constexpr const char* kOtherKeyFingerprint = "SHA256:bhjfU2i3vKPbBhnhwFN4ELWfWZNt0tLnMB09PqzI1Bc";
-
-std::string decodeBase64(std::string_view text) {
-    static const std::string kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        const auto value = kAlphabet.find(c);
-        if (value == std::string::npos) {
-            break;
-        }
-        bits = (bits << 6) | static_cast<unsigned>(value);
-        if ((count += 6) >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
-}
-
 mode_t modeOf(const std::filesystem::path& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 
 TEST(ServerTrustTest, FingerprintsNamesAndKeyTypes) {
-    const std::string blob = decodeBase64(kOtherKeyBase64);
-    EXPECT_EQ(SshKeyFingerprint(blob), kOtherKeyFingerprint);
+    const std::string blob = test::DecodeBase64(test::kOtherKeyBase64);
+    EXPECT_EQ(SshKeyFingerprint(blob), test::kOtherKeyFingerprint);
     EXPECT_EQ(SshKeyType(blob), "ssh-ed25519");
     // Too short, a length past the end, a type that is not text.
     for (const std::string& bad : {std::string("\0\0\0", 3), std::string("\0\0\0\x20ssh", 7),
@@ -87,76 +61,20 @@ TEST(ServerTrustTest, FilesKeepOtherLinesAndStayOwnerOnly) {
 
     const auto hosts = dir.path() / kKnownHostsFile;
     WriteBytes(hosts, "old.example ssh-rsa AAAA");
-    ASSERT_TRUE(RememberHostKey(hosts, "[127.0.0.1]:2222", decodeBase64(kOtherKeyBase64)));
+    ASSERT_TRUE(
+        RememberHostKey(hosts, "[127.0.0.1]:2222", test::DecodeBase64(test::kOtherKeyBase64)));
     EXPECT_EQ(ReadBytes(hosts),
               std::string("old.example ssh-rsa AAAA\n[127.0.0.1]:2222 ssh-ed25519 ") +
-                  kOtherKeyBase64 + "\n");
+                  test::kOtherKeyBase64 + "\n");
     EXPECT_EQ(modeOf(hosts), 0600u);
     EXPECT_FALSE(RememberHostKey(hosts, "h", "not a key"));
 }
-
-// One server of the protocol under test, with what the tests need of it.
-struct SecureServer {
-    FtpProtocol protocol;
-    TempDir files;  // served
-    TempDir keys;   // certificate, host key
-    TempDir trust;  // the program's trust folder
-    std::unique_ptr<test::FtpServer> ftps;
-    std::unique_ptr<test::SshServer> sftp;
-    std::string fingerprint;
-
-    explicit SecureServer(FtpProtocol p) : protocol(p) {
-        if (protocol == FtpProtocol::Ftps) {
-            const auto certificate = test::MakeTestCertificate(keys.path(), "server");
-            fingerprint = certificate.fingerprint;
-            test::FtpServerOptions options;
-            options.tlsCertificate = certificate.certificate;
-            options.tlsKey = certificate.key;
-            ftps = std::make_unique<test::FtpServer>(files.path(), options);
-        } else {
-            test::SshServerOptions options;
-            options.root = files.path();
-            sftp = std::make_unique<test::SshServer>(options);
-            fingerprint = sftp->hostKeyFingerprint();
-        }
-    }
-    std::uint16_t port() const {
-        return static_cast<std::uint16_t>(ftps ? ftps->port() : sftp->port());
-    }
-    FtpConnectParams params(std::string accepted = {}, std::string password = "secret") const {
-        FtpConnectParams p;
-        p.protocol = protocol;
-        p.host = "127.0.0.1";
-        p.port = port();
-        p.user = ftps ? "user" : "qmtest";
-        p.password = std::move(password);
-        p.trustFolder = trust.path();
-        p.acceptedFingerprint = std::move(accepted);
-        p.timeouts.connectSeconds = 5;
-        p.timeouts.serverResponseSeconds = 5;
-        return p;
-    }
-    // Remembers another key than the server's for it.
-    void rememberOtherKey() const {
-        if (ftps) {
-            ASSERT_TRUE(RememberCertificate(trust.path() / kKnownCertificatesFile,
-                                            ServerName("127.0.0.1", port()), "00:11:22"));
-        } else {
-            ASSERT_TRUE(RememberHostKey(trust.path() / kKnownHostsFile,
-                                        KnownHostsName("127.0.0.1", port()),
-                                        decodeBase64(kOtherKeyBase64)));
-        }
-    }
-    std::filesystem::path trustFile() const {
-        return trust.path() / (ftps ? kKnownCertificatesFile : kKnownHostsFile);
-    }
-};
 
 class SecureConnectionTest : public ::testing::TestWithParam<FtpProtocol> {
 protected:
     void SetUp() override {
         std::string why;
-        if (GetParam() == FtpProtocol::Sftp && !test::SshServer::Available(&why)) {
+        if (!test::SecureServer::Available(GetParam(), &why)) {
             GTEST_SKIP() << why;
         }
         server.emplace(GetParam());
@@ -167,7 +85,7 @@ protected:
                                       server->params(std::move(accepted), std::move(password)));
     }
     std::unique_ptr<FtpInternetSession> session = FtpInternetSession::Open("Quillmint");
-    std::optional<SecureServer> server;
+    std::optional<test::SecureServer> server;
 };
 
 TEST_P(SecureConnectionTest, UnknownKeyIsTrustedOnlyOnceAcceptedAndThenRemembered) {
@@ -228,9 +146,7 @@ TEST_P(SecureConnectionTest, EveryOperationAndTransferWorks) {
     }
     const auto local = [&](std::string_view name) { return server->files.path() / name; };
     WriteBytes(local("old.txt"), "old");
-    if (server->sftp) {
-        server->sftp->giveRootToUser();
-    }
+    server->handOver();
 
     TempDir here;
     // A name that needs quoting in SFTP commands and escaping in addresses.
