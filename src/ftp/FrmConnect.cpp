@@ -232,7 +232,9 @@ void FrmConnect::Command1_Click() {
     }
     SiteProfile profile;
     profile.sname = bytes(m_txtSiteName->text());
-    profile.adresa = bytes(m_txtServer->text());
+    // A password typed into the address stays out of the file too.
+    profile.adresa = m_check2->isChecked() ? bytes(m_txtServer->text())
+                                           : AddressWithoutPassword(bytes(m_txtServer->text()));
     profile.ID = bytes(m_txtUser->text());
     profile.pass =
         !m_txtPass->text().isEmpty() && m_check2->isChecked() ? bytes(m_txtPass->text()) : "";

@@ -149,6 +149,19 @@ ServerField ParseServerField(std::string_view text) {
     return field;
 }
 
+std::string AddressWithoutPassword(std::string_view text) {
+    if (!ParseServerField(text).password) {
+        return std::string(text);
+    }
+    const auto start = text.find("://") + 3;
+    const auto authorityEnd = text.find_first_of("/?#", start);
+    const auto at = text.substr(0, authorityEnd).rfind('@');
+    const auto colon = text.find(':', start);
+    std::string out(text);
+    out.erase(colon, at - colon);
+    return out;
+}
+
 std::optional<std::string> PortAfterProtocolChange(FtpProtocol from, FtpProtocol to,
                                                    std::string_view portText) {
     if (!Trimmed(portText).empty() && ParsePort(portText) != DefaultPort(from)) {

@@ -141,16 +141,17 @@ TEST_F(FrmConnectTest, SaveSelectNewAndToggles) {
 
     dialogs.clear();
     type("txtSiteName", QStringLiteral("my site"));
-    type("txtServer", QStringLiteral("ftp.example.test"));
+    type("txtServer", QStringLiteral("ftp://me:pw@ftp.example.test"));
     type("txtUser", QStringLiteral("webmaster"));
     type("txtPass", QStringLiteral("pw"));
     type("txtPort", QStringLiteral("2121"));
-    click("Command1");  // "Save password" unchecked: no password stored
+    click("Command1");  // "Save password" unchecked: no password stored, in the address neither
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Profil Saved")});
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
     EXPECT_EQ(ReadBytes(folder / "my site.ftp"),
-              "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\npass=\r\n"
-              "port=2121\r\nprotocol=FTP\r\n");
+              "[PROFIL]\r\nsname=my site\r\nadresa=ftp://me@ftp.example.test\r\nID=webmaster\r\n"
+              "pass=\r\nport=2121\r\nprotocol=FTP\r\n");
+    type("txtServer", QStringLiteral("ftp.example.test"));
     struct stat info {};
     ASSERT_EQ(::stat((folder / "my site.ftp").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);

@@ -133,6 +133,17 @@ TEST(FtpSessionValues, ServerField) {
         EXPECT_EQ(field.user, c.user) << c.text;
         EXPECT_EQ(field.password, c.password) << c.text;
     }
+    // A profile saved without its password keeps none in the address.
+    const std::pair<const char*, const char*> stored[] = {
+        {"sftp://bob:pw@host/www", "sftp://bob@host/www"},
+        {"ftp://:p%40ss@[::1]:2121", "ftp://@[::1]:2121"},
+        {"ftp://a:b:c@d@host", "ftp://a@host"},
+        {"sftp://bob@host", "sftp://bob@host"},
+        {"user:pw@host", "user:pw@host"},  // no scheme: a host name as typed
+    };
+    for (const auto& [typed, kept] : stored) {
+        EXPECT_EQ(AddressWithoutPassword(typed), kept) << typed;
+    }
 }
 
 // The port follows the protocol unless the user typed one of their own.
