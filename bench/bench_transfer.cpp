@@ -287,9 +287,12 @@ public:
         const bool roomy = ::statvfs("/dev/shm", &shm) == 0 &&
                            static_cast<double>(shm.f_bavail) * static_cast<double>(shm.f_frsize) >
                                5.0 * static_cast<double>(fileSize);
-        std::string pattern =
-            ((roomy ? fs::path("/dev/shm") : fs::temp_directory_path()) / "quillmint-bench-XXXXXX")
-                .native();
+        // The SFTP server's folder must lie in the temp folder: make it the
+        // memory one.
+        if (roomy) {
+            ::setenv("TMPDIR", "/dev/shm", 1);
+        }
+        std::string pattern = (fs::temp_directory_path() / "quillmint-bench-XXXXXX").native();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot make a work folder");
         }
