@@ -49,6 +49,9 @@ void FtpEngine::connectServer(std::string agent, FtpConnectParams params,
                 return std::unexpected(connection.error());
             }
             m_connection = std::move(*connection);
+            if (const std::string& note = m_connection->TrustNote(); !note.empty()) {
+                post([this, text = QString::fromStdString(note)] { Q_EMIT noteForLog(text); });
+            }
             return m_connection->CurrentDirectory();
         },
         [this, done = std::move(done)](FtpResult<std::string> result) {

@@ -64,6 +64,8 @@ public:
 
 Q_SIGNALS:
     void busyChanged(bool busy);
+    // Something the user should read in the log (not a failure).
+    void noteForLog(const QString& text);
 
 private:
     // job runs on the worker; done runs here with its result.

@@ -107,6 +107,8 @@ frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_
     buildToolBar();
     setCentralWidget(buildCentral());
     connect(&m_session.engine, &FtpEngine::busyChanged, this, &frmmain::setBusy);
+    connect(&m_session.engine, &FtpEngine::noteForLog, this,
+            [this](const QString& text) { LogEntry(QStringLiteral(" > ") + text); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &frmmain::cmdStop_Click);
     setBusy(false);

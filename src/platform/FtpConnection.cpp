@@ -159,6 +159,8 @@ struct FtpConnection::Impl {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     // The key the server showed when it was not trusted, for the error.
     std::optional<FtpServerKey> untrusted;
+    // Why a key the user accepted could not be remembered.
+    std::string trustNote;
     // Every operation runs in this one multi handle, so they share its
     // connection cache (one login) and its wait can be kept short.
     CURLM* multi = nullptr;
@@ -294,13 +296,20 @@ struct FtpConnection::Impl {
         }
         if (!remembered && fingerprint == params.acceptedFingerprint) {
             if (!file.empty()) {
-                (void)RememberCertificate(file, server, fingerprint);
+                noteIfFailed(RememberCertificate(file, server, fingerprint));
             }
             return true;
         }
         untrusted = FtpServerKey{fingerprint, "certificate", server, remembered.has_value(),
                                  std::move(reason)};
         return false;
+    }
+
+    void noteIfFailed(const std::expected<void, std::string>& remembered) {
+        if (!remembered) {
+            trustNote = "The accepted key could not be remembered (" + remembered.error() +
+                        "); it will be asked about again next time";
+        }
     }
 
     // Replaces OpenSSL's check of the server's certificate: the system's
@@ -355,7 +364,8 @@ struct FtpConnection::Impl {
         const FtpConnectParams& params = self->params;
         if (match == CURLKHMATCH_MISSING && fingerprint == params.acceptedFingerprint) {
             if (const auto file = self->trustFile(kKnownHostsFile); !file.empty()) {
-                (void)RememberHostKey(file, KnownHostsName(params.host, params.port), blob);
+                self->noteIfFailed(
+                    RememberHostKey(file, KnownHostsName(params.host, params.port), blob));
             }
             return CURLKHSTAT_FINE;
         }
@@ -635,6 +645,10 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::ConnectSftp(std::unique
         }
     }
     return connection;
+}
+
+const std::string& FtpConnection::TrustNote() const {
+    return m_impl->trustNote;
 }
 
 std::string FtpConnection::UrlFor(std::string_view path) const {

@@ -151,6 +151,10 @@ public:
     // gave none.
     const std::string& CurrentDirectory() const { return m_loginFolder; }
 
+    // "" unless a key the user accepted could not be written to the trust
+    // folder; then why, for the log.
+    const std::string& TrustNote() const;
+
     // True when the server offers MLSD (its FEAT lists MLST).
     bool UsesMlsd() const { return m_mlsd; }
 

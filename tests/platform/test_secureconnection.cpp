@@ -110,6 +110,23 @@ TEST_P(SecureConnectionTest, UnknownKeyIsTrustedOnlyOnceAcceptedAndThenRemembere
     EXPECT_EQ(ReadBytes(server->trustFile()), remembered);
 }
 
+TEST_P(SecureConnectionTest, AKeyThatCannotBeRememberedStillConnectsAndSaysSo) {
+    test::SmallFolder readOnly;
+    if (!readOnly.mounted()) {
+        GTEST_SKIP() << "no small folder can be mounted here";
+    }
+    readOnly.makeReadOnly();
+    auto params = server->params(server->fingerprint);
+    params.trustFolder = readOnly.path();
+    auto connected = FtpConnection::Connect(*session, params);
+    ASSERT_TRUE(connected) << connected.error().text;
+    EXPECT_NE((*connected)->TrustNote().find("could not be remembered"), std::string::npos);
+    params.trustFolder = server->trust.path();
+    auto remembered = FtpConnection::Connect(*session, params);
+    ASSERT_TRUE(remembered);
+    EXPECT_EQ((*remembered)->TrustNote(), "");
+}
+
 TEST_P(SecureConnectionTest, ChangedKeyIsRefusedEvenWhenAccepted) {
     server->rememberOtherKey();
     const std::string before = ReadBytes(server->trustFile());
