@@ -1,6 +1,7 @@
 #include "FtpSession.h"
 
 #include "common/TextOps.h"
+#include "platform/ServerTrust.h"
 
 #include <utility>
 
@@ -175,7 +176,7 @@ TrustPrompt TrustPromptFor(const FtpServerKey& key, FtpProtocol protocol,
     const bool hostKey = protocol == FtpProtocol::Sftp;
     TrustPrompt prompt;
     if (key.changed) {
-        const auto file = trustFolder / (hostKey ? "known_hosts" : "known_certificates");
+        const auto file = trustFolder / (hostKey ? kKnownHostsFile : kKnownCertificatesFile);
         prompt.text = std::string("WARNING: the ") + (hostKey ? "host key" : "certificate") +
                       " of " + key.server +
                       " has changed!\r\nSomeone may be listening in, or the server got a new "
