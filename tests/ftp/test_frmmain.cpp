@@ -1119,6 +1119,23 @@ TEST_P(FrmmainSecureTest, KeysAreAskedRememberedAndAChangedOneRefused) {
     runBatch("zLokUp");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
     EXPECT_TRUE(ReadBytes(server.files / "up.htm") == bytes);
+    // Remote operations with the same log entries as over FTP.
+    dialogs.answerInput(QStringLiteral("new dir"));
+    trigger("zRemNF");
+    EXPECT_TRUE(std::filesystem::is_directory(server.files / "new dir"));
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Folder created.")));
+    fileItem(QStringLiteral("up.htm"))->setSelected(true);
+    dialogs.answerInput(QStringLiteral("600"));
+    trigger("chmod");
+    EXPECT_EQ(std::filesystem::status(server.files / "up.htm").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_TRUE(child<QPlainTextEdit>("txtInfo")->toPlainText().contains(
+        QStringLiteral("\nSITE CHMOD 600 up.htm\n")));
+    dialogs.answerYes(true);
+    trigger("zRemDS");
+    EXPECT_FALSE(std::filesystem::exists(server.files / "up.htm"));
+    EXPECT_EQ(dialogs.unusedAnswers(), 0u);
     trigger("zDisconnect");
 
     // Remembered: no question; a wrong password is only a failed login.
