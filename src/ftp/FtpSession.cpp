@@ -10,12 +10,12 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n\v\f";
 
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(kBlanks);
+std::string_view Trimmed(std::string_view text, std::string_view blanks = kBlanks) {
+    const auto first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
         return {};
     }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 int HexValue(char c) {
@@ -49,12 +49,7 @@ std::string PercentDecoded(std::string_view text) {
 }  // namespace
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
+    text = Trimmed(text, " \t");
     if (text.empty() || text.size() > 5) {
         return std::nullopt;
     }
