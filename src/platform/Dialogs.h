@@ -1,12 +1,28 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace quill {
 
 enum class MessageIcon { None, Exclamation, Information, Critical, Question };
+
+// A batch is about to write over a file that is there already. Sizes are
+// -1 and times invalid where they are not known.
+struct OverwriteQuestion {
+    QString name;
+    // The file written over is local (a download) or on the server.
+    bool localTarget = false;
+    std::int64_t existingSize = -1;
+    QDateTime existingTime;
+    std::int64_t newSize = -1;
+    QDateTime newTime;
+};
+
+enum class OverwriteAnswer { Replace, Skip, ReplaceAll, SkipAll, Cancel };
 
 // Every message, question and input of the program goes through this, so
 // tests can answer them in advance instead of hanging on a modal box.
@@ -21,6 +37,8 @@ public:
     // An input box; std::nullopt on Cancel.
     virtual std::optional<QString> input(const QString& prompt, const QString& title,
                                          const QString& defaultText = {}) = 0;
+    // Replace, Skip, Replace all, Skip all or Cancel; Cancel also when closed.
+    virtual OverwriteAnswer askOverwrite(const OverwriteQuestion& question) = 0;
     // A save-file dialog; filter in the "Description|pattern|" form. nullopt on Cancel.
     virtual std::optional<QString> saveFileName(const QString& filter,
                                                 const QString& title = {}) = 0;

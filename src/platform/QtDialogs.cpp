@@ -5,10 +5,18 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace quill {
 namespace {
@@ -31,6 +39,17 @@ QMessageBox::Icon toQt(MessageIcon icon) {
             break;
     }
     return QMessageBox::NoIcon;
+}
+
+QString sizeText(std::int64_t bytes) {
+    return bytes < 0 ? QStringLiteral("unknown")
+                     : QLocale::system().toString(static_cast<qlonglong>(bytes)) +
+                           QStringLiteral(" bytes");
+}
+
+QString timeText(const QDateTime& time) {
+    return time.isValid() ? QLocale::system().toString(time.toLocalTime(), QLocale::ShortFormat)
+                          : QStringLiteral("unknown");
 }
 
 }  // namespace
@@ -105,6 +124,67 @@ bool QtShell::open(const QString& addressOrPath) {
                          ? QUrl(addressOrPath)
                          : QUrl::fromLocalFile(addressOrPath);
     return QDesktopServices::openUrl(url);
+}
+
+}  // namespace quill
+
+namespace quill {
+
+OverwriteAnswer QtDialogs::askOverwrite(const OverwriteQuestion& question) {
+    QDialog box(QApplication::activeWindow());
+    box.setWindowTitle(titleOr({}));
+    auto* layout = new QVBoxLayout(&box);
+    auto* text =
+        new QLabel(QStringLiteral("The file \"") + question.name +
+                   (question.localTarget ? QStringLiteral("\" is already in the local folder.")
+                                         : QStringLiteral("\" is already on the server.")) +
+                   QStringLiteral(" Do you want to replace it?"));
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    // Both files in one grid, so their sizes and dates line up.
+    auto* grid = new QGridLayout;
+    const QString there = question.localTarget ? QStringLiteral("In the local folder")
+                                               : QStringLiteral("On the server");
+    const QString coming = question.localTarget ? QStringLiteral("From the server")
+                                                : QStringLiteral("From this computer");
+    const QString rows[2][3] = {
+        {there, sizeText(question.existingSize), timeText(question.existingTime)},
+        {coming, sizeText(question.newSize), timeText(question.newTime)}};
+    grid->addWidget(new QLabel(QStringLiteral("Size")), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Modified")), 0, 2);
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            auto* cell = new QLabel(rows[row][column]);
+            cell->setTextFormat(Qt::PlainText);
+            cell->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+            grid->addWidget(cell, row + 1, column);
+        }
+    }
+    layout->addLayout(grid);
+    auto* buttons = new QDialogButtonBox;
+    OverwriteAnswer answer = OverwriteAnswer::Cancel;
+    const std::pair<QString, OverwriteAnswer> choices[] = {
+        {QStringLiteral("&Replace"), OverwriteAnswer::Replace},
+        {QStringLiteral("&Skip"), OverwriteAnswer::Skip},
+        {QStringLiteral("Replace &all"), OverwriteAnswer::ReplaceAll},
+        {QStringLiteral("S&kip all"), OverwriteAnswer::SkipAll},
+        {QStringLiteral("Cancel"), OverwriteAnswer::Cancel}};
+    for (const auto& [caption, choice] : choices) {
+        auto* button = buttons->addButton(caption, choice == OverwriteAnswer::Cancel
+                                                       ? QDialogButtonBox::RejectRole
+                                                       : QDialogButtonBox::AcceptRole);
+        QObject::connect(button, &QPushButton::clicked, &box, [&answer, &box, choice] {
+            answer = choice;
+            box.done(choice == OverwriteAnswer::Cancel ? QDialog::Rejected : QDialog::Accepted);
+        });
+        if (choice == OverwriteAnswer::Replace) {
+            button->setDefault(true);
+        }
+    }
+    layout->addWidget(buttons);
+    box.exec();
+    return box.result() == QDialog::Accepted ? answer : OverwriteAnswer::Cancel;
 }
 
 }  // namespace quill

@@ -17,6 +17,7 @@ public:
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& defaultText = {}) override;
     std::optional<QString> saveFileName(const QString& filter, const QString& title = {}) override;
+    OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override;
 };
 
 class QtClipboard final : public Clipboard {

@@ -614,6 +614,9 @@ public:
     std::optional<QString> saveFileName(const QString& filter, const QString& title) override {
         return shown.saveFileName(filter, title);
     }
+    OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override {
+        return shown.askOverwrite(question);
+    }
     quill::test::FakeDialogs shown;
 };
 

@@ -19,6 +19,18 @@ bool FakeDialogs::askYesNo(const QString& text, const QString& title) {
     return answer;
 }
 
+OverwriteAnswer FakeDialogs::askOverwrite(const OverwriteQuestion& question) {
+    m_shown.push_back({Shown::Kind::Overwrite, question.name, MessageIcon::Question, {}, {}});
+    m_asked.push_back(question);
+    if (m_overwrites.empty()) {
+        ADD_FAILURE() << "unscripted overwrite question: " << question.name.toStdString();
+        return OverwriteAnswer::Cancel;
+    }
+    const OverwriteAnswer answer = m_overwrites.front();
+    m_overwrites.pop_front();
+    return answer;
+}
+
 std::optional<QString> FakeDialogs::input(const QString& prompt, const QString& title,
                                           const QString& defaultText) {
     m_shown.push_back({Shown::Kind::Input, prompt, MessageIcon::None, title, defaultText});

@@ -16,7 +16,7 @@ namespace quill::test {
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
-        enum class Kind { Message, YesNo, Input, SaveFile } kind;
+        enum class Kind { Message, YesNo, Input, SaveFile, Overwrite } kind;
         QString text;
         MessageIcon icon = MessageIcon::None;
         QString title;
@@ -31,7 +31,10 @@ public:
         m_saveFiles.push_back({path.has_value(), path.value_or(QString())});
     }
 
+    void answerOverwrite(OverwriteAnswer answer) { m_overwrites.push_back(answer); }
+
     void message(const QString& text, MessageIcon icon, const QString& title = {}) override;
+    OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override;
     bool askYesNo(const QString& text, const QString& title = {}) override;
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& defaultText = {}) override;
@@ -44,9 +47,11 @@ public:
     // Texts of the Yes/No questions and the input prompts shown so far.
     QStringList questions() const { return textsOf(Shown::Kind::YesNo); }
     QStringList inputs() const { return textsOf(Shown::Kind::Input); }
+    // The overwrite questions asked so far, in order.
+    const std::vector<OverwriteQuestion>& overwriteQuestions() const { return m_asked; }
     // Scripted answers that nobody asked for.
     std::size_t unusedAnswers() const {
-        return m_yesNo.size() + m_inputs.size() + m_saveFiles.size();
+        return m_yesNo.size() + m_inputs.size() + m_saveFiles.size() + m_overwrites.size();
     }
     void clear() { m_shown.clear(); }
 
@@ -62,6 +67,8 @@ private:
     }
     std::vector<Shown> m_shown;
     std::deque<bool> m_yesNo;
+    std::deque<OverwriteAnswer> m_overwrites;
+    std::vector<OverwriteQuestion> m_asked;
     // (answered, text): an optional<QString> here trips a false g++ 12 warning.
     std::deque<std::pair<bool, QString>> m_inputs;
     std::deque<std::pair<bool, QString>> m_saveFiles;
