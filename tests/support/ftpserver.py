@@ -113,6 +113,15 @@ def main():
                 data = data[:left]
             return super().send(data)
 
+        def handle_close(self):
+            # A data connection the client closes before any transfer (after
+            # a refused STOR, say) goes without a reply, as it does without
+            # TLS; over TLS its broken handshake would answer a stray 226.
+            if not self._initialized:
+                self.close()
+            else:
+                super().handle_close()
+
     class Handler(HandlerBase):
         abstracted_fs = FS
         dtp_handler = DTP
