@@ -11,6 +11,21 @@ then nothing, --drop-after CMD carries out CMD and closes the connection
 without a reply, --drop-after-bytes N closes the connection once a RETR has
 sent N bytes, --refuse CMD answers CMD with 550, --rate B limits each data
 connection to B bytes a second.
+Uploads (STOR, APPE) and renames: --refuse-rename-onto-existing answers an
+RNTO onto an existing file with 550 and renames nothing;
+--refuse-hidden-names answers STOR, APPE, RNFR and RNTO of a name starting
+with "." with 553 before any data moves; --disk-full-after-bytes N keeps
+the first N bytes an upload sends and answers 452 once more arrive (a file
+of at most N bytes goes through); --drop-upload-after-bytes N cuts the control
+and data connections once an upload has received N bytes, which stay in
+the file.
+--drop-control-after-transfers K closes the control connection right after
+the 226 of the K-th file transfer (RETR, STOR, APPE) of that connection.
+--drop-once makes --drop-after-bytes, --drop-upload-after-bytes and
+--drop-control-after-transfers act the first time they trigger only.
+--no-rest-stream leaves "REST STREAM" out of FEAT and answers REST with 502.
+--command-log FILE appends every command line received to FILE, with the
+argument of PASS written as "****".
 --tls-cert FILE (and --tls-key FILE when the key is apart) serves explicit
 FTPS instead: AUTH TLS and PROT P are required, so nothing crosses in clear
 text; every option above works the same over TLS.
@@ -18,12 +33,14 @@ text; every option above works the same over TLS.
 import argparse
 import logging
 import os
+import posixpath
 import sys
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
 
 
@@ -47,10 +64,27 @@ def main():
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--tls-cert", default="")
     parser.add_argument("--tls-key", default="")
+    parser.add_argument("--refuse-rename-onto-existing", action="store_true")
+    parser.add_argument("--refuse-hidden-names", action="store_true")
+    parser.add_argument("--disk-full-after-bytes", type=int, default=-1)
+    parser.add_argument("--drop-upload-after-bytes", type=int, default=-1)
+    parser.add_argument("--drop-control-after-transfers", type=int, default=0)
+    parser.add_argument("--drop-once", action="store_true")
+    parser.add_argument("--command-log", default="")
+    parser.add_argument("--no-rest-stream", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
     root = os.path.realpath(args.root)
+    command_log = None
+    if args.command_log:
+        command_log = open(args.command_log, "a", encoding="utf8",
+                           errors="surrogateescape")
+
+    dropped = set()  # the drops that have happened (for --drop-once)
+
+    def armed(drop):
+        return not (args.drop_once and drop in dropped)
 
     def misbehave(lines):
         for line in lines:
@@ -103,11 +137,14 @@ def main():
     class DTP(DTPBase):
         read_limit = args.rate
         write_limit = args.rate
+        disk_full = False
 
         def send(self, data):
-            if args.drop_after_bytes >= 0 and getattr(self, "cmd", None) == "RETR":
+            if (args.drop_after_bytes >= 0 and getattr(self, "cmd", None) == "RETR"
+                    and armed("download")):
                 left = args.drop_after_bytes - self.tot_bytes_sent
                 if left <= 0:
+                    dropped.add("download")
                     cut(self.cmd_channel)  # takes the data connection along
                     return 0
                 data = data[:left]
@@ -122,6 +159,55 @@ def main():
             else:
                 super().handle_close()
 
+        def upload_limits(self):
+            if not self.receive or self.cmd not in ("STOR", "APPE"):
+                return -1, -1
+            drop = args.drop_upload_after_bytes if armed("upload") else -1
+            return args.disk_full_after_bytes, drop
+
+        def recv(self, buffer_size):
+            full, drop = self.upload_limits()
+            got = self.tot_bytes_received
+            # Never read past a drop; read one byte past a full disk, to
+            # tell a file that just fits from one that does not.
+            if drop >= 0:
+                buffer_size = min(buffer_size, max(1, drop - got))
+            if full >= 0:
+                buffer_size = min(buffer_size, full - got + 1)
+            chunk = super().recv(buffer_size)
+            if full >= 0 and got + len(chunk) > full:
+                self.disk_full = True
+                chunk = chunk[:full - got]
+                if not chunk:
+                    raise RetryError  # nothing to write
+            return chunk
+
+        def handle_read_event(self):
+            # DTPHandler binds handle_read_event to its own handle_read, so
+            # the upload checks go here.
+            if not self.stop_upload():
+                super().handle_read_event()
+                self.stop_upload()
+
+        def stop_upload(self):
+            if self._closed or getattr(self, "_ssl_accepting", False):
+                return False
+            _, drop = self.upload_limits()
+            if self.disk_full:
+                self._resp = ("452 Insufficient storage space (test server).",
+                              logging.info)
+                self.close()
+                return True
+            if drop >= 0 and self.tot_bytes_received >= drop:
+                dropped.add("upload")
+                cut(self.cmd_channel)
+                return True
+            return False
+
+    # Without REST in proto_cmds FEAT leaves out "REST STREAM".
+    left_out = ({"MLST", "MLSD"} if args.no_mlst else set()) | (
+        {"REST"} if args.no_rest_stream else set())
+
     class Handler(HandlerBase):
         abstracted_fs = FS
         dtp_handler = DTP
@@ -131,15 +217,30 @@ def main():
         # Real servers delay a refused login; short here to keep tests quick.
         auth_failed_timeout = 0.2
 
-        if args.no_mlst:
+        if left_out:
             proto_cmds = {k: v for k, v in HandlerBase.proto_cmds.items()
-                          if k not in ("MLST", "MLSD")}
+                          if k not in left_out}
+        transfers = 0  # completed on this control connection
+        hang_up = False
 
         def pre_process_command(self, line, cmd, arg):
+            if command_log is not None:  # flushed: tests read it meanwhile
+                command_log.write("PASS ****\n" if cmd == "PASS" else line + "\n")
+                command_log.flush()
             if args.stall_after_pasv and cmd in ("LIST", "MLSD", "NLST", "RETR"):
                 return  # the data connection is open; no reply ever comes
             if cmd == args.refuse:
                 self.respond("550 Refused by the test server.")
+                return
+            if cmd == "REST" and args.no_rest_stream:
+                self.respond("502 Command not implemented.")
+                return
+            if (args.refuse_hidden_names and self.authenticated
+                    and cmd in ("STOR", "APPE", "RNFR", "RNTO")
+                    and posixpath.basename(arg.rstrip("/")).startswith(".")):
+                if cmd == "RNTO":
+                    self._rnfr = None
+                self.respond("553 Hidden names refused by the test server.")
                 return
             if cmd == args.drop_after:
                 self.dropping = True  # carried out, the reply is lost
@@ -159,6 +260,35 @@ def main():
         def on_login(self, username):
             if args.login_dir != "/":
                 self.fs.cwd = args.login_dir
+
+        def ftp_RNTO(self, path):
+            if args.refuse_rename_onto_existing and self._rnfr and self.fs.isfile(path):
+                self._rnfr = None
+                self.respond("550 Target exists: refused by the test server.")
+                return
+            return super().ftp_RNTO(path)
+
+        def on_file_sent(self, file):
+            self.count_transfer()
+
+        def on_file_received(self, file):
+            self.count_transfer()
+
+        def count_transfer(self):
+            # Called while the data connection that ended with 226 closes.
+            channel = getattr(self, "data_channel", None)
+            if (args.drop_control_after_transfers <= 0 or channel is None
+                    or channel.cmd not in ("RETR", "STOR", "APPE")):
+                return
+            self.transfers += 1
+            if self.transfers == args.drop_control_after_transfers and armed("control"):
+                dropped.add("control")
+                self.hang_up = True
+
+        def _on_dtp_close(self):
+            super()._on_dtp_close()
+            if self.hang_up:
+                self.close_when_done()  # once the 226 has gone out
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
