@@ -59,6 +59,10 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
     flag(m_options.noMlst, "--no-mlst");
     flag(m_options.endlessListing, "--endless-listing");
     flag(m_options.stallAfterPasv, "--stall-after-pasv");
+    flag(m_options.refuseRenameOntoExisting, "--refuse-rename-onto-existing");
+    flag(m_options.refuseHiddenNames, "--refuse-hidden-names");
+    flag(m_options.dropOnce, "--drop-once");
+    flag(m_options.noRestStream, "--no-rest-stream");
     if (m_options.dripSeconds > 0) {
         args.push_back("--drip");
         args.push_back(std::to_string(m_options.dripSeconds));
@@ -70,6 +74,22 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
     if (m_options.dropAfterBytes >= 0) {
         args.push_back("--drop-after-bytes");
         args.push_back(std::to_string(m_options.dropAfterBytes));
+    }
+    if (m_options.diskFullAfterBytes >= 0) {
+        args.push_back("--disk-full-after-bytes");
+        args.push_back(std::to_string(m_options.diskFullAfterBytes));
+    }
+    if (m_options.dropUploadAfterBytes >= 0) {
+        args.push_back("--drop-upload-after-bytes");
+        args.push_back(std::to_string(m_options.dropUploadAfterBytes));
+    }
+    if (m_options.dropControlAfterTransfers > 0) {
+        args.push_back("--drop-control-after-transfers");
+        args.push_back(std::to_string(m_options.dropControlAfterTransfers));
+    }
+    if (!m_options.commandLog.empty()) {
+        args.push_back("--command-log");
+        args.push_back(m_options.commandLog.string());
     }
     if (!m_options.refuse.empty()) {
         args.push_back("--refuse");

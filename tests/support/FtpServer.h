@@ -34,6 +34,28 @@ struct FtpServerOptions {
     long long dropAfterBytes = -1;
     std::string refuse;
     long rateBytesPerSecond = 0;
+    // Answer an RNTO onto an existing file with 550 and rename nothing;
+    // answer STOR, APPE, RNFR and RNTO of a name starting with "." with 553
+    // before any data moves.
+    bool refuseRenameOntoExisting = false;
+    bool refuseHiddenNames = false;
+    // Disk full: keep the first this many bytes an upload (STOR, APPE)
+    // sends, then close its data connection and answer 452; an upload of
+    // at most this many bytes succeeds (-1 = never).
+    long long diskFullAfterBytes = -1;
+    // Close the connection once an upload has received this many bytes,
+    // which stay in the file (-1 = never).
+    long long dropUploadAfterBytes = -1;
+    // Close the control connection right after the 226 of its K-th file
+    // transfer (RETR, STOR, APPE) (0 = never).
+    int dropControlAfterTransfers = 0;
+    // dropAfterBytes, dropUploadAfterBytes and dropControlAfterTransfers
+    // act the first time they trigger only, so a retry succeeds.
+    bool dropOnce = false;
+    // Every command line received is appended here (PASS as "PASS ****").
+    std::filesystem::path commandLog;
+    // No resume: FEAT leaves out "REST STREAM" and REST answers 502.
+    bool noRestStream = false;
     // Explicit FTPS with this certificate and key (PEM; the key may be in the
     // certificate file): AUTH TLS and PROT P required, no clear text
     // accepted. Empty = plain FTP.
