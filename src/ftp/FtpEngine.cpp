@@ -8,6 +8,15 @@ FtpEngine::FtpEngine(QObject* parent) : QObject(parent) {
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread.start();
+    m_keepAlive.setInterval(kKeepAliveMs);
+    connect(&m_keepAlive, &QTimer::timeout, this, &FtpEngine::keepAlive);
+    connect(this, &FtpEngine::busyChanged, this, [this](bool busy) {
+        if (busy || !m_connected) {
+            m_keepAlive.stop();
+        } else {
+            m_keepAlive.start();
+        }
+    });
 }
 
 FtpEngine::~FtpEngine() {
@@ -23,6 +32,33 @@ void FtpEngine::stop() {
     if (busy()) {
         m_stop.store(true);
     }
+}
+
+void FtpEngine::postNotes() {
+    if (!m_connection) {
+        return;
+    }
+    for (auto& note : m_connection->TakeNotes()) {
+        post([this, text = QString::fromStdString(note)] { Q_EMIT noteForLog(text); });
+    }
+}
+
+// Runs quietly on the worker: the window's commands stay enabled, and a
+// command asked meanwhile waits only for this one short exchange.
+void FtpEngine::keepAlive() {
+    if (busy() || !m_connected) {
+        return;
+    }
+    m_stop.store(false);  // a stop was for an operation that has ended
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this] {
+            if (m_connection) {
+                (void)m_connection->KeepAlive();
+                postNotes();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void FtpEngine::finished(const std::function<void()>& deliver) {

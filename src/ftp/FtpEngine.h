@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -48,7 +49,9 @@ public:
                 if (!m_connection) {
                     return std::unexpected(FtpError{0, "Not connected", FtpErrorKind::Failed});
                 }
-                return job(*m_connection);
+                auto result = job(*m_connection);
+                postNotes();
+                return result;
             },
             std::move(done));
     }
@@ -61,6 +64,10 @@ public:
     void post(std::function<void()> fn) {
         QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
     }
+
+    // An idle connection hears from us this often, so the server's idle
+    // time-out does not drop it.
+    static constexpr int kKeepAliveMs = 50'000;
 
 Q_SIGNALS:
     void busyChanged(bool busy);
@@ -87,6 +94,10 @@ private:
             Qt::QueuedConnection);
     }
     void finished(const std::function<void()>& deliver);
+    // On the worker: the connection's notes go to the log, in order, before
+    // the job's result arrives.
+    void postNotes();
+    void keepAlive();
 
     QThread m_thread;
     QObject* m_worker = nullptr;  // lives on m_thread
@@ -96,6 +107,7 @@ private:
     std::atomic<bool> m_stop{false};
     int m_pending = 0;
     bool m_connected = false;
+    QTimer m_keepAlive;
 };
 
 }  // namespace quill

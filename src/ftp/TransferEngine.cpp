@@ -5,7 +5,10 @@
 #include "common/TextOps.h"
 #include "platform/Dialogs.h"
 
+#include <QDateTime>
 #include <QPointer>
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <climits>
@@ -152,10 +155,16 @@ void TransferBatch::start() {
 }
 
 void TransferBatch::cancel() {
-    if (!m_fileRunning || m_cancelled) {
+    if (!m_running || m_cancelled) {
         return;
     }
     m_cancelled = true;
+    if (m_waiting) {
+        // Nothing runs between two reconnect tries.
+        m_waiting = false;
+        finish();
+        return;
+    }
     m_engine.stop();
 }
 
@@ -184,6 +193,22 @@ bool TransferBatch::refuseName(const QueuedFile& file) {
     return true;
 }
 
+TransferTargets ProbeTargets(FtpConnection& connection, const std::string& remotePath,
+                             const std::string& localPath) {
+    TransferTargets targets;
+    if (auto remote = connection.FileInfo(remotePath)) {
+        targets.remote = *remote;
+        targets.remoteKnown = true;
+    }
+    struct stat info {};
+    if (::stat(localPath.c_str(), &info) == 0) {
+        targets.localExists = true;
+        targets.localSize = info.st_size;
+        targets.localModified = info.st_mtim.tv_sec;
+    }
+    return targets;
+}
+
 void TransferBatch::nextFile() {
     // Files with names that cannot be used are passed over in a loop, not by
     // recursion, however many there are.
@@ -194,39 +219,129 @@ void TransferBatch::nextFile() {
             ++m_index;
             continue;
         }
-        const std::string local = localPathOf(file);
-        const std::string remote = remotePathOf(file);
-        if (m_direction == TransferDirection::Download) {
-            Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
-                                           "from: ") +
-                            DisplayText(remote) + QStringLiteral(", to: ") + DisplayText(local));
-        } else {
-            Q_EMIT logEntry(QStringLiteral(" > Begining data transfer...\r\n > Uploading from: ") +
-                            DisplayText(local) + QStringLiteral(", to: ") + DisplayText(remote));
-        }
+        m_tries = 0;
+        m_targets.reset();
+        m_fileRunning = true;
         m_moved->store(0);
         m_fileBytes = 0;
         m_meter.startFile(now());
-        m_fileRunning = true;
-        std::function<FtpResult<std::int64_t>(FtpConnection&)> job;
-        if (m_direction == TransferDirection::Download) {
-            job = [remote, local, moved = m_moved](FtpConnection& connection) {
-                return connection.DownloadFile(remote, local, moved.get());
-            };
-        } else {
-            job = [remote, local, moved = m_moved](FtpConnection& connection) {
-                return connection.UploadFile(local, remote, moved.get());
-            };
-        }
-        m_engine.run<std::int64_t>(
-            std::move(job), [self = QPointer<TransferBatch>(this)](FtpResult<std::int64_t> result) {
+        m_engine.run<TransferTargets>(
+            [remote = remotePathOf(file), local = localPathOf(file)](FtpConnection& connection) {
+                return FtpResult<TransferTargets>(ProbeTargets(connection, remote, local));
+            },
+            [self = QPointer<TransferBatch>(this)](FtpResult<TransferTargets> targets) {
                 if (self) {
-                    self->fileFinished(result);
+                    self->probed(targets ? *targets : TransferTargets{});
                 }
             });
         return;
     }
     finish();
+}
+
+bool TransferBatch::targetExists(const TransferTargets& targets) const {
+    return m_direction == TransferDirection::Download ? targets.localExists
+                                                      : targets.remote.exists;
+}
+
+bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& targets) {
+    if (!targetExists(targets)) {
+        return true;
+    }
+    OverwriteAnswer answer = m_forAll.value_or(OverwriteAnswer::Replace);
+    if (!m_forAll) {
+        auto seconds = [](std::int64_t when) {
+            return when < 0 ? QDateTime() : QDateTime::fromSecsSinceEpoch(when, Qt::UTC);
+        };
+        OverwriteQuestion question;
+        question.name = DisplayText(file.name);
+        question.localTarget = m_direction == TransferDirection::Download;
+        const std::pair<std::int64_t, QDateTime> local{targets.localSize,
+                                                       seconds(targets.localModified)};
+        const std::pair<std::int64_t, QDateTime> remote{targets.remote.size,
+                                                        seconds(targets.remote.modified)};
+        const auto& [existing, coming] =
+            question.localTarget ? std::pair(local, remote) : std::pair(remote, local);
+        std::tie(question.existingSize, question.existingTime) = existing;
+        std::tie(question.newSize, question.newTime) = coming;
+        answer = m_dialogs.askOverwrite(question);
+    }
+    switch (answer) {
+        case OverwriteAnswer::ReplaceAll:
+            m_forAll = OverwriteAnswer::Replace;
+            return true;
+        case OverwriteAnswer::SkipAll:
+            m_forAll = OverwriteAnswer::Skip;
+            break;
+        case OverwriteAnswer::Cancel:
+            m_cancelled = true;
+            return false;
+        case OverwriteAnswer::Replace:
+            return true;
+        case OverwriteAnswer::Skip:
+            break;
+    }
+    m_skipped.push_back(file.name);
+    Q_EMIT logEntry(QStringLiteral(" > Skipped ") + quoted(file.name) +
+                    QStringLiteral(": the file is already there and was left as it was."));
+    return false;
+}
+
+void TransferBatch::probed(const TransferTargets& targets) {
+    m_fileRunning = false;
+    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    // A stop while the server was asked ends the batch like a stopped file.
+    if (m_cancelled || !mayWriteOver(file, targets)) {
+        if (!m_cancelled) {
+            ++m_index;
+        }
+        nextFile();
+        return;
+    }
+    m_targets = targets;
+    if (m_direction == TransferDirection::Download) {
+        Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
+                                       "from: ") +
+                        DisplayText(remotePathOf(file)) + QStringLiteral(", to: ") +
+                        DisplayText(localPathOf(file)));
+    } else {
+        Q_EMIT logEntry(QStringLiteral(" > Begining data transfer...\r\n > Uploading from: ") +
+                        DisplayText(localPathOf(file)) + QStringLiteral(", to: ") +
+                        DisplayText(remotePathOf(file)));
+    }
+    startTransfer();
+}
+
+void TransferBatch::startTransfer() {
+    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const std::string local = localPathOf(file);
+    const std::string remote = remotePathOf(file);
+    m_moved->store(0);
+    m_fileBytes = 0;
+    m_meter.startFile(now());
+    m_fileRunning = true;
+    // What the server said before the question; asked again after a
+    // reconnect, since the file may have changed meanwhile.
+    std::optional<FtpFileInfo> known;
+    if (m_targets && m_targets->remoteKnown && m_tries == 0) {
+        known = m_targets->remote;
+    }
+    std::function<FtpResult<std::int64_t>(FtpConnection&)> job;
+    if (m_direction == TransferDirection::Download) {
+        job = [remote, local, known, moved = m_moved](FtpConnection& connection) {
+            return connection.DownloadFile(remote, local, moved.get(), known ? &*known : nullptr);
+        };
+    } else {
+        job = [remote, local, known, moved = m_moved](FtpConnection& connection) {
+            return connection.UploadFile(local, remote, moved.get(), known ? &*known : nullptr);
+        };
+    }
+    m_engine.run<std::int64_t>(
+        std::move(job), [self = QPointer<TransferBatch>(this)](FtpResult<std::int64_t> result) {
+            if (self) {
+                self->fileFinished(result);
+            }
+        });
 }
 
 void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
@@ -235,6 +350,15 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
     m_fileBytes = result ? *result : m_moved->load();
     m_meter.update(m_fileBytes, now());
     Q_EMIT progressed();
+    const bool lost = !result && !m_cancelled &&
+                      (result.error().kind == FtpErrorKind::Dropped ||
+                       result.error().kind == FtpErrorKind::TimedOut);
+    if (lost) {
+        // The file is tried again where it broke off once the connection
+        // is back; its bytes so far do not count twice.
+        reconnect(Qs(result.error().text));
+        return;
+    }
     m_meter.endFile();
     const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
     ++m_index;
@@ -248,7 +372,9 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
             Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
                             DisplayText(localPathOf(file)));
         } else if (result.error().opened) {
-            Q_EMIT logEntry(QStringLiteral(" > The file on the server is incomplete: ") +
+            Q_EMIT logEntry((result.error().targetIntact
+                                 ? QStringLiteral(" > The file on the server was left as it was: ")
+                                 : QStringLiteral(" > The file on the server is incomplete: ")) +
                             DisplayText(remotePathOf(file)));
         }
     } else if (!result.error().opened && result.error().kind != FtpErrorKind::Local) {
@@ -258,6 +384,65 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         failFile(file, result.error());
     }
     nextFile();
+}
+
+void TransferBatch::reconnect(const QString& reason) {
+    if (m_tries >= kReconnectTries) {
+        giveUpReconnecting();
+        return;
+    }
+    const int delay = reconnectDelayMs << m_tries;
+    ++m_tries;
+    Q_EMIT logEntry(QStringLiteral(" > The connection was lost (") + reason +
+                    QStringLiteral("). Reconnecting in ") +
+                    QString::number(static_cast<double>(delay) / 1000.0) + QStringLiteral(" s (try ") +
+                    QString::number(m_tries) + QStringLiteral(" of ") +
+                    QString::number(kReconnectTries) + QStringLiteral(")..."));
+    m_waiting = true;
+    QTimer::singleShot(delay, this, [this] {
+        if (!m_waiting) {
+            return;
+        }
+        m_waiting = false;
+        m_fileRunning = true;
+        m_engine.run<bool>(
+            [](FtpConnection& connection) -> FtpResult<bool> {
+                if (auto done = connection.Reconnect(); !done) {
+                    return std::unexpected(done.error());
+                }
+                return true;
+            },
+            [self = QPointer<TransferBatch>(this)](FtpResult<bool> done) {
+                if (!self) {
+                    return;
+                }
+                self->m_fileRunning = false;
+                if (self->m_cancelled) {
+                    self->m_meter.endFile();
+                    ++self->m_index;
+                    self->finish();
+                } else if (done) {
+                    Q_EMIT self->logEntry(QStringLiteral(" > Reconnected; the transfer goes on."));
+                    self->startTransfer();
+                } else {
+                    self->reconnect(Qs(done.error().text));
+                }
+            });
+    });
+}
+
+void TransferBatch::giveUpReconnecting() {
+    for (int i = m_index; i < static_cast<int>(m_queue.size()); ++i) {
+        const std::string& name = m_queue[static_cast<std::size_t>(i)].name;
+        m_notDone.push_back(name);
+    }
+    m_meter.endFile();
+    m_index = static_cast<int>(m_queue.size());
+    Q_EMIT logEntry(QStringLiteral(" > The connection could not be re-established after ") +
+                    QString::number(kReconnectTries) + QStringLiteral(" tries; ") +
+                    QString::number(m_notDone.size()) +
+                    QStringLiteral(" files were not transferred."));
+    finish();
 }
 
 void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
@@ -280,7 +465,9 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
     Q_EMIT logEntry(QStringLiteral(" > Upload of ") + quoted(file.name) +
                     QStringLiteral(" failed: ") + reason);
     if (error.opened) {
-        Q_EMIT logEntry(QStringLiteral(" > The file on the server is incomplete: ") +
+        Q_EMIT logEntry((error.targetIntact
+                             ? QStringLiteral(" > The file on the server was left as it was: ")
+                             : QStringLiteral(" > The file on the server is incomplete: ")) +
                         DisplayText(remotePathOf(file)));
     }
     m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
@@ -306,40 +493,74 @@ void TransferBatch::stopOnOpenFailure(const FtpError& error) {
     Q_EMIT ended();
 }
 
+namespace {
+
+// "\r\nname (reason)" lines for a message box: the first few, then a count.
+QString nameLines(const std::vector<std::string>& names, const std::vector<QString>& reasons = {}) {
+    QString text;
+    for (std::size_t i = 0; i < names.size() && i < kNamesInEndMessage; ++i) {
+        text += QStringLiteral("\r\n") + DisplayText(names[i]);
+        if (i < reasons.size()) {
+            text += QStringLiteral(" (") + reasons[i] + QStringLiteral(")");
+        }
+    }
+    if (names.size() > kNamesInEndMessage) {
+        text += QStringLiteral("\r\nand ") + QString::number(names.size() - kNamesInEndMessage) +
+                QStringLiteral(" more (see the status log).");
+    }
+    return text;
+}
+
+QString filesCount(std::size_t count) {
+    return QString::number(count) + (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+}
+
+}  // namespace
+
 void TransferBatch::finish() {
     m_refresh.stop();
     m_running = false;
+    QString skipped;
+    if (!m_skipped.empty()) {
+        skipped = QStringLiteral("\r\n\r\nSkipped, as already there: ") +
+                  filesCount(m_skipped.size()) + QStringLiteral(":") + nameLines(m_skipped);
+    }
+    if (!m_notDone.empty()) {
+        m_dialogs.message(QStringLiteral("The connection to the server was lost and could not be "
+                                         "re-established. These files were not transferred:") +
+                              nameLines(m_notDone) + skipped,
+                          MessageIcon::Exclamation);
+        Q_EMIT ended();
+        return;
+    }
     if (m_cancelled) {
         // The file may have ended before the stop reached it.
         if (!m_cancelLogged) {
             Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
         }
-        m_dialogs.message(QStringLiteral("Opertion Canceled."), MessageIcon::Information);
+        m_dialogs.message(QStringLiteral("Opertion Canceled.") + skipped,
+                          MessageIcon::Information);
         Q_EMIT ended();
         return;
     }
     if (m_failures.empty()) {
-        m_dialogs.message(QStringLiteral("Data transfer completed."), MessageIcon::Information);
+        m_dialogs.message(QStringLiteral("Data transfer completed.") + skipped,
+                          MessageIcon::Information);
         Q_EMIT ended();
         return;
     }
-    const QString count =
-        QString::number(m_failures.size()) + QStringLiteral(" of ") +
-        QString::number(m_queue.size()) +
-        (m_queue.size() == 1 ? QStringLiteral(" file") : QStringLiteral(" files")) +
-        QStringLiteral(" failed");
+    const QString count = QString::number(m_failures.size()) + QStringLiteral(" of ") +
+                          filesCount(m_queue.size()) + QStringLiteral(" failed");
     Q_EMIT logEntry(QStringLiteral(" > Data transfer completed; ") + count + QStringLiteral("."));
-    QString text = QStringLiteral("Data transfer completed, but ") + count + QStringLiteral(":");
-    for (std::size_t i = 0; i < m_failures.size() && i < kNamesInEndMessage; ++i) {
-        text += QStringLiteral("\r\n") + DisplayText(m_failures[i].name) + QStringLiteral(" (") +
-                m_failures[i].reason + QStringLiteral(")");
+    std::vector<std::string> names;
+    std::vector<QString> reasons;
+    for (const auto& failure : m_failures) {
+        names.push_back(failure.name);
+        reasons.push_back(failure.reason);
     }
-    if (m_failures.size() > kNamesInEndMessage) {
-        text += QStringLiteral("\r\nand ") +
-                QString::number(m_failures.size() - kNamesInEndMessage) +
-                QStringLiteral(" more (see the status log).");
-    }
-    m_dialogs.message(text, MessageIcon::Exclamation);
+    m_dialogs.message(QStringLiteral("Data transfer completed, but ") + count +
+                          QStringLiteral(":") + nameLines(names, reasons) + skipped,
+                      MessageIcon::Exclamation);
     Q_EMIT ended();
 }
 

@@ -19,6 +19,7 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <random>
 #include <utility>
@@ -57,6 +58,11 @@ bool globMatch(std::string_view mask, std::string_view name) {
     return m == mask.size();
 }
 
+// What NOBODY requests write (FTP's "Content-Length: ..." lines) goes nowhere.
+size_t discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
 bool hasLineBreakOrNul(std::string_view text) {
     return HoldsLineBreak(text) || text.find('\0') != std::string_view::npos;
 }
@@ -66,6 +72,13 @@ bool hasLineBreakOrNul(std::string_view text) {
 bool mayBeDroppedConnection(CURLcode code) {
     return code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING ||
            code == CURLE_WEIRD_SERVER_REPLY || code == CURLE_FTP_ACCEPT_FAILED;
+}
+
+FtpResult<void> withoutReply(const FtpResult<std::string>& result) {
+    if (!result) {
+        return std::unexpected(result.error());
+    }
+    return {};
 }
 
 // A path as one argument of an SFTP quote command: in double quotes, with
@@ -171,6 +184,18 @@ struct FtpConnection::Impl {
     std::string lastReply;
     // Why the running transfer was aborted by one of our callbacks.
     bool tooLarge = false;
+    // What FEAT offered.
+    bool restStream = false;
+    bool utf8 = false;
+    // Logged in once: a new connection after that is a re-established one.
+    bool established = false;
+    bool optsPending = false;
+    // Cleaning up after a stop must still reach the server.
+    bool ignoreStop = false;
+    std::vector<std::string> notes;
+    // Temporary names of uploads cut off, by target and local file, so the
+    // next upload of the same file resumes.
+    std::map<std::string, std::string> uploadParts;
 
     ~Impl() {
         if (curl) {
@@ -275,7 +300,8 @@ struct FtpConnection::Impl {
     }
 
     bool stopRequested() const {
-        return params.stop != nullptr && params.stop->load(std::memory_order_relaxed);
+        return !ignoreStop && params.stop != nullptr &&
+               params.stop->load(std::memory_order_relaxed);
     }
 
     bool sftp() const { return params.protocol == FtpProtocol::Sftp; }
@@ -397,6 +423,7 @@ struct FtpConnection::Impl {
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::debug);
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &discard);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Impl::progress);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
@@ -486,12 +513,27 @@ struct FtpConnection::Impl {
         return error;
     }
 
+    // Servers that convert names to another code page stop doing so.
+    void sendUtf8On() {
+        curl_slist* list = curl_slist_append(nullptr, "*OPTS UTF8 ON");
+        perform([&] {
+            curl_easy_setopt(curl, CURLOPT_URL, baseUrl.c_str());
+            curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+            curl_easy_setopt(curl, CURLOPT_QUOTE, list);
+        });
+        curl_slist_free_all(list);
+    }
+
     // Runs one operation. When it failed on a reused connection in a way that
     // says the server had dropped it while idle, it runs once more, but only
     // if retry() says nothing of it can have reached the server.
     FtpResult<void> perform(const std::function<void()>& setup,
                             const std::function<void()>& beforeAttempt = {},
                             const std::function<bool()>& mayRetry = {}) {
+        if (optsPending) {
+            optsPending = false;
+            sendUtf8On();
+        }
         for (int attempt = 0;; ++attempt) {
             if (!applyCommonOptions()) {
                 return std::unexpected(FtpError{CURLE_NOT_BUILT_IN,
@@ -512,11 +554,15 @@ struct FtpConnection::Impl {
                 return std::unexpected(errorFor(CURLE_ABORTED_BY_CALLBACK));
             }
             const CURLcode code = run();
-            if (code == CURLE_OK) {
-                return {};
-            }
             long newConnections = 0;
             curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &newConnections);
+            if (code == CURLE_OK) {
+                if (newConnections > 0 && established) {
+                    notes.push_back("The connection had been closed; it was re-established.");
+                    optsPending = utf8 && !sftp();
+                }
+                return {};
+            }
             if (attempt == 0 && newConnections == 0 && mayBeDroppedConnection(code) &&
                 (!mayRetry || mayRetry())) {
                 continue;
@@ -609,14 +655,23 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
                 while (!feature.empty() && feature.front() == ' ') {
                     feature.remove_prefix(1);
                 }
-                if (AsciiLower(feature.substr(0, 4)) == "mlst") {
+                const std::string lower = AsciiLower(feature);
+                if (lower.starts_with("mlst")) {
                     connection->m_mlsd = true;
+                } else if (lower.starts_with("rest stream")) {
+                    connection->m_impl->restStream = true;
+                } else if (lower == "utf8" || lower.starts_with("utf8 ")) {
+                    connection->m_impl->utf8 = true;
                 }
             }
+        }
+        if (connection->m_impl->utf8) {
+            connection->m_impl->sendUtf8On();
         }
     } else if (connection->m_impl->stopRequested()) {
         return std::unexpected(connection->m_impl->errorFor(CURLE_ABORTED_BY_CALLBACK));
     }
+    connection->m_impl->established = true;
     return connection;
 }
 
@@ -644,11 +699,54 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::ConnectSftp(std::unique
             connection->m_loginFolder = exchange.reply.substr(first + 1, last - first - 1);
         }
     }
+    connection->m_impl->established = true;
     return connection;
 }
 
 const std::string& FtpConnection::TrustNote() const {
     return m_impl->trustNote;
+}
+
+bool FtpConnection::CanResumeUploads() const {
+    return m_impl->sftp() || m_impl->restStream;
+}
+
+bool FtpConnection::UsesUtf8() const {
+    return m_impl->utf8;
+}
+
+std::vector<std::string> FtpConnection::TakeNotes() {
+    return std::exchange(m_impl->notes, {});
+}
+
+FtpResult<void> FtpConnection::KeepAlive() {
+    Impl& d = *m_impl;
+    if (d.sftp()) {
+        // A stat of the home folder: one request the server answers.
+        const std::string home = d.baseUrl + "~/";
+        return d.perform([&] {
+            curl_easy_setopt(d.curl, CURLOPT_URL, home.c_str());
+            curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+        });
+    }
+    return withoutReply(quote({"NOOP"}, 2));
+}
+
+FtpResult<void> FtpConnection::Reconnect() {
+    Impl& d = *m_impl;
+    const std::string url = d.sftp() ? d.baseUrl + "~/" : d.baseUrl;
+    auto done = d.perform([&] {
+        curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(d.curl, CURLOPT_FRESH_CONNECT, 1L);
+    });
+    // The caller logs the reconnect itself.
+    d.notes.clear();
+    if (done && d.utf8 && !d.sftp()) {
+        d.optsPending = false;
+        d.sendUtf8On();
+    }
+    return done;
 }
 
 std::string FtpConnection::UrlFor(std::string_view path) const {
@@ -818,17 +916,6 @@ FtpResult<std::string> FtpConnection::quote(const std::vector<std::string>& comm
     return lastReply;
 }
 
-namespace {
-
-FtpResult<void> withoutReply(const FtpResult<std::string>& result) {
-    if (!result) {
-        return std::unexpected(result.error());
-    }
-    return {};
-}
-
-}  // namespace
-
 FtpResult<void> FtpConnection::sftpCommand(const std::string& command) {
     if (hasLineBreakOrNul(command)) {
         return std::unexpected(
@@ -908,6 +995,7 @@ FtpProtocol FtpConnection::protocol() const {
     return m_impl->params.protocol;
 }
 
+
 namespace {
 
 // curl hands over what the socket had, up to this much; fewer, larger
@@ -929,31 +1017,51 @@ FtpResult<void> checkRemotePath(std::string_view path) {
     return {};
 }
 
-// Both directions move a file through one descriptor and count what moved.
+// A transfer cut off by these can go on where it stopped.
+bool brokeOff(FtpErrorKind kind) {
+    return kind == FtpErrorKind::Stopped || kind == FtpErrorKind::Dropped ||
+           kind == FtpErrorKind::TimedOut;
+}
+
+// Both directions move a file through one descriptor and count what is in
+// place, from the offset a resumed transfer starts at.
 struct FileStream {
     int fd = -1;
     std::int64_t bytes = 0;
     std::atomic<std::int64_t>* moved = nullptr;
-    int error = 0;  // errno of a failed read or write
+    int error = 0;        // errno of a failed read or write
+    std::int64_t start = 0;
+    bool touched = false;  // curl asked for or handed over data
 
+    FileStream(int descriptor, std::int64_t offset, std::atomic<std::int64_t>* counter)
+        : fd(descriptor), bytes(offset), moved(counter), start(offset) {
+        publish();
+    }
     ~FileStream() {
         if (fd >= 0) {
             ::close(fd);
         }
     }
-    void count(std::size_t n) {
-        bytes += static_cast<std::int64_t>(n);
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    void publish() {
         if (moved) {
             moved->store(bytes, std::memory_order_relaxed);
         }
     }
-    bool rewind() {
-        bytes = 0;
-        if (moved) {
-            moved->store(0, std::memory_order_relaxed);
-        }
-        return ::lseek(fd, 0, SEEK_SET) == 0;
+    void count(std::size_t n) {
+        touched = true;
+        bytes += static_cast<std::int64_t>(n);
+        publish();
     }
+    bool seek(std::int64_t offset) {
+        bytes = offset;
+        publish();
+        return ::lseek(fd, offset, SEEK_SET) == offset;
+    }
+    bool rewind() { return seek(start); }
+    int release() { return std::exchange(fd, -1); }
 };
 
 size_t writeToFile(char* data, size_t size, size_t count, void* user) {
@@ -990,20 +1098,52 @@ size_t readFromFile(char* buffer, size_t size, size_t count, void* user) {
     }
 }
 
-// A new file beside target with a short hidden name. Created with 0666, so
-// the process's umask applies as for any new file.
-std::pair<int, std::filesystem::path> createTempBeside(const std::filesystem::path& target) {
-    const auto folder = target.has_parent_path() ? target.parent_path() : ".";
+// curl seeks the local file itself where SFTP resumes an upload.
+int seekFile(void* user, curl_off_t offset, int origin) {
+    auto* file = static_cast<FileStream*>(user);
+    if (origin != SEEK_SET) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    return file->seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+}
+
+std::string randomPart(int length) {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::minstd_rand random(seed());
+    thread_local std::minstd_rand random(std::random_device{}());
+    std::string part;
+    for (int i = 0; i < length; ++i) {
+        part += kLetters[random() % (sizeof kLetters - 1)];
+    }
+    return part;
+}
+
+std::string tempName(std::string_view middle) {
+    return std::string(kTransferTempPrefix) + std::string(middle) +
+           std::string(kTransferTempSuffix);
+}
+
+// The same remote file (server, path, size and time) always gives the same
+// name, so a later download finds what an earlier one left.
+std::string partialName(std::string_view server, std::string_view remotePath,
+                        const FtpFileInfo& info) {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    const std::string key = std::string(server) + '\n' + std::string(remotePath) + '\n' +
+                            std::to_string(info.size) + '\n' + std::to_string(info.modified);
+    for (const unsigned char c : key) {
+        hash = (hash ^ c) * 1099511628211ULL;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return tempName(hex);
+}
+
+// A new file beside target with a random hidden name. Created with 0666, so
+// the process's umask applies as for any new file.
+std::pair<int, std::filesystem::path> createTempBeside(const std::filesystem::path& folder) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = ".quillmint-";
-        for (int i = 0; i < 6; ++i) {
-            name += kLetters[random() % (sizeof kLetters - 1)];
-        }
-        auto path = folder / name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        auto path = folder / tempName(randomPart(12));
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return {fd, std::move(path)};
         }
@@ -1012,26 +1152,101 @@ std::pair<int, std::filesystem::path> createTempBeside(const std::filesystem::pa
     return {-1, {}};
 }
 
+// The partial download of this remote file, opened for writing at its end;
+// offset is 0 when it was new or could not be used.
+struct Partial {
+    int fd = -1;
+    std::filesystem::path path;
+    std::int64_t offset = 0;
+};
+Partial openPartial(const std::filesystem::path& path, std::int64_t remoteSize) {
+    Partial partial{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666), path,
+                    0};
+    struct stat info {};
+    if (partial.fd < 0 || ::fstat(partial.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (partial.fd >= 0) {
+            ::close(partial.fd);
+        }
+        partial.fd = -1;
+        return partial;
+    }
+    if (info.st_size > 0 && info.st_size <= remoteSize) {
+        partial.offset = info.st_size;
+    } else if (info.st_size != 0 && ::ftruncate(partial.fd, 0) != 0) {
+        ::close(partial.fd);
+        partial.fd = -1;
+    }
+    return partial;
+}
+
 }  // namespace
+
+FtpResult<FtpFileInfo> FtpConnection::FileInfo(std::string_view path) {
+    if (auto valid = checkRemotePath(path); !valid) {
+        return std::unexpected(valid.error());
+    }
+    Impl& d = *m_impl;
+    const std::string url = UrlFor(path);
+    auto done = d.perform([&] {
+        curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(d.curl, CURLOPT_FILETIME, 1L);
+    });
+    FtpFileInfo info;
+    if (!done) {
+        if (done.error().kind == FtpErrorKind::NotFound) {
+            return info;
+        }
+        return std::unexpected(done.error());
+    }
+    curl_off_t size = -1;
+    curl_off_t time = -1;
+    curl_easy_getinfo(d.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+    curl_easy_getinfo(d.curl, CURLINFO_FILETIME_T, &time);
+    info.size = size;
+    info.modified = time;
+    // FTP answers a missing file (or a folder) with neither SIZE nor MDTM.
+    info.exists = size >= 0 || time >= 0;
+    return info;
+}
 
 FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
                                                     const std::filesystem::path& localFile,
-                                                    std::atomic<std::int64_t>* moved) {
+                                                    std::atomic<std::int64_t>* moved,
+                                                    const FtpFileInfo* known) {
     if (auto valid = checkRemotePath(remotePath); !valid) {
         return std::unexpected(valid.error());
     }
-    auto [fd, temp] = createTempBeside(localFile);
-    if (fd < 0) {
-        return std::unexpected(
-            localError("Cannot create a file in",
-                       temp.empty() ? localFile.parent_path() : temp.parent_path(), errno));
-    }
-    FileStream file{fd, 0, moved, 0};
-    auto discard = [&temp](FtpError error) {
-        ::unlink(temp.c_str());
-        return std::unexpected(std::move(error));
-    };
     Impl& d = *m_impl;
+    FtpFileInfo remote;
+    if (known) {
+        remote = *known;
+    } else if (auto asked = FileInfo(remotePath)) {
+        remote = *asked;
+    } else if (asked.error().kind == FtpErrorKind::Stopped) {
+        return std::unexpected(asked.error());
+    }
+    // Only a file whose size and time are known can be recognised again.
+    const bool resumable = remote.size >= 0 && remote.modified >= 0;
+    const auto folder = localFile.has_parent_path() ? localFile.parent_path() : ".";
+    Partial partial;
+    if (resumable) {
+        partial = openPartial(folder / partialName(d.baseUrl, remotePath, remote), remote.size);
+    } else {
+        std::tie(partial.fd, partial.path) = createTempBeside(folder);
+    }
+    if (partial.fd < 0) {
+        return std::unexpected(localError("Cannot create a file in", folder, errno));
+    }
+    const std::filesystem::path temp = partial.path;
+    FileStream file(partial.fd, partial.offset, moved);
+    if (partial.offset > 0) {
+        if (!file.seek(partial.offset)) {
+            return std::unexpected(localError("Cannot write", temp, errno));
+        }
+        d.notes.push_back("Download of " + std::string(remotePath) + " resumed at " +
+                          std::to_string(partial.offset) + " bytes.");
+    }
     const std::string url = UrlFor(remotePath);
     auto done = d.perform(
         [&] {
@@ -1039,72 +1254,103 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
             curl_easy_setopt(d.curl, CURLOPT_BUFFERSIZE, kDownloadBufferBytes);
             curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, &writeToFile);
             curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &file);
+            if (file.start > 0) {
+                curl_easy_setopt(d.curl, CURLOPT_RESUME_FROM_LARGE,
+                                 static_cast<curl_off_t>(file.start));
+            }
         },
         [&] {
-            file.rewind();
-            if (::ftruncate(file.fd, 0) != 0) {
+            if (!file.rewind() || ::ftruncate(file.fd, file.start) != 0) {
                 file.error = errno;
             }
         },
         // Once bytes arrived the attempt was a real one.
-        [&] { return file.bytes == 0 && file.error == 0; });
+        [&] { return file.bytes == file.start && file.error == 0; });
+    // What arrived of this remote file stays for the next try when only the
+    // connection or the user ended it.
+    auto giveUp = [&](FtpError error) {
+        if (resumable && file.error == 0 && file.bytes > 0 && brokeOff(error.kind)) {
+            d.notes.push_back("The partial download (" + std::to_string(file.bytes) +
+                              " bytes) was kept to be resumed: " + temp.native());
+        } else {
+            ::unlink(temp.c_str());
+        }
+        return std::unexpected(std::move(error));
+    };
     if (file.error != 0) {
         FtpError error = localError("Cannot write", localFile, file.error);
         error.opened = true;
-        return discard(error);
+        return giveUp(error);
     }
     if (!done) {
         FtpError error = done.error();
-        error.opened = file.bytes > 0 || d.opened("RETR");
-        return discard(error);
+        error.opened = file.touched || d.opened("RETR");
+        return giveUp(error);
+    }
+    if (remote.size >= 0 && file.bytes != remote.size) {
+        FtpError error{0,
+                       "The download ended at " + std::to_string(file.bytes) + " of " +
+                           std::to_string(remote.size) + " bytes",
+                       file.bytes < remote.size ? FtpErrorKind::Dropped : FtpErrorKind::Failed};
+        error.opened = true;
+        return giveUp(error);
     }
     // Keep the permissions of the file being replaced.
     struct stat old {};
     if (::stat(localFile.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         ::fchmod(file.fd, old.st_mode & 07777);
     }
-    const int fdToClose = std::exchange(file.fd, -1);
-    if (::close(fdToClose) != 0) {
+    if (::close(file.release()) != 0) {
         FtpError error = localError("Cannot write", localFile, errno);
         error.opened = true;
-        return discard(error);
+        ::unlink(temp.c_str());
+        return std::unexpected(error);
     }
     if (::rename(temp.c_str(), localFile.c_str()) != 0) {
         FtpError error = localError("Cannot replace", localFile, errno);
         error.opened = true;
-        return discard(error);
+        ::unlink(temp.c_str());
+        return std::unexpected(error);
     }
     return file.bytes;
 }
 
-FtpResult<std::int64_t> FtpConnection::UploadFile(const std::filesystem::path& localFile,
-                                                  std::string_view remotePath,
-                                                  std::atomic<std::int64_t>* moved) {
-    if (auto valid = checkRemotePath(remotePath); !valid) {
-        return std::unexpected(valid.error());
-    }
-    FileStream file{::open(localFile.c_str(), O_RDONLY | O_CLOEXEC), 0, moved, 0};
-    if (file.fd < 0) {
-        return std::unexpected(localError("Cannot read", localFile, errno));
-    }
-    struct stat info {};
-    if (::fstat(file.fd, &info) != 0) {
-        return std::unexpected(localError("Cannot read", localFile, errno));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return std::unexpected(localError("Cannot read", localFile, EISDIR));
-    }
+FtpResult<std::int64_t> FtpConnection::uploadTo(int fd, std::int64_t size, std::int64_t offset,
+                                                std::string_view remotePath,
+                                                std::atomic<std::int64_t>* moved) {
     Impl& d = *m_impl;
+    // The descriptor stays the caller's.
+    FileStream file(::dup(fd), offset, moved);
+    if (file.fd < 0 || !file.seek(offset)) {
+        return std::unexpected(FtpError{0, std::string("Cannot read the local file: ") +
+                                               std::strerror(errno),
+                                        FtpErrorKind::Local});
+    }
     const std::string url = UrlFor(remotePath);
+    curl_slist* rest = nullptr;
+    if (offset > 0 && !d.sftp()) {
+        rest = curl_slist_append(nullptr, ("REST " + std::to_string(offset)).c_str());
+    }
     auto done = d.perform(
         [&] {
             curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
             curl_easy_setopt(d.curl, CURLOPT_UPLOAD, 1L);
             curl_easy_setopt(d.curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
-            curl_easy_setopt(d.curl, CURLOPT_INFILESIZE_LARGE,
-                             static_cast<curl_off_t>(info.st_size));
             curl_easy_setopt(d.curl, CURLOPT_READFUNCTION, &readFromFile);
             curl_easy_setopt(d.curl, CURLOPT_READDATA, &file);
+            if (offset > 0 && d.sftp()) {
+                // SFTP opens the file for appending and seeks the local one.
+                curl_easy_setopt(d.curl, CURLOPT_RESUME_FROM_LARGE,
+                                 static_cast<curl_off_t>(offset));
+                curl_easy_setopt(d.curl, CURLOPT_SEEKFUNCTION, &seekFile);
+                curl_easy_setopt(d.curl, CURLOPT_SEEKDATA, &file);
+                curl_easy_setopt(d.curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+            } else {
+                // REST right before STOR: the server writes from there on.
+                curl_easy_setopt(d.curl, CURLOPT_PREQUOTE, rest);
+                curl_easy_setopt(d.curl, CURLOPT_INFILESIZE_LARGE,
+                                 static_cast<curl_off_t>(size - offset));
+            }
         },
         [&] {
             if (!file.rewind()) {
@@ -1113,17 +1359,172 @@ FtpResult<std::int64_t> FtpConnection::UploadFile(const std::filesystem::path& l
         },
         // Sent again only when the file was never asked for.
         [&] { return !d.sentVerb("STOR") && file.error == 0; });
+    curl_slist_free_all(rest);
+    auto opened = [&](const FtpError& error) {
+        if (d.sftp()) {
+            // SFTP has no reply to read: the file was open once curl asked
+            // for data, or when the transfer broke off.
+            return file.touched || brokeOff(error.kind);
+        }
+        return d.opened("STOR");
+    };
     if (file.error != 0) {
-        FtpError error = localError("Cannot read", localFile, file.error);
-        error.opened = d.opened("STOR");
+        FtpError error{0, std::string("Cannot read the local file: ") + std::strerror(file.error),
+                       FtpErrorKind::Local};
+        error.opened = opened(error);
         return std::unexpected(error);
     }
     if (!done) {
         FtpError error = done.error();
-        error.opened = d.opened("STOR");
+        error.opened = opened(error);
+        // A 5xx to STOR (or SFTP's "permission denied") refuses the name;
+        // a 4xx such as a full disk is no refusal.
+        const Impl::Exchange* stor = d.withVerb("STOR");
+        if (!error.opened && ((stor && stor->reply.starts_with('5')) ||
+                              (d.sftp() && done.error().curlCode == CURLE_REMOTE_ACCESS_DENIED))) {
+            error.kind = FtpErrorKind::Refused;
+        }
         return std::unexpected(error);
     }
     return file.bytes;
+}
+
+FtpResult<void> FtpConnection::renameOver(std::string_view from, std::string_view to,
+                                          bool& targetGone) {
+    auto renamed = RenameFile(from, to);
+    if (renamed || renamed.error().kind != FtpErrorKind::Refused) {
+        return renamed;
+    }
+    // Some servers (OpenSSH's SFTP among them) do not rename onto a file.
+    if (!DeleteFile(to)) {
+        return renamed;
+    }
+    m_impl->notes.push_back("The server would not rename onto the existing file, so " +
+                            std::string(to) + " was deleted first, then replaced.");
+    auto again = RenameFile(from, to);
+    if (!again) {
+        targetGone = true;
+        m_impl->notes.push_back("The new file could not take its name and is on the server as " +
+                                std::string(from) + "; " + std::string(to) + " is gone.");
+    }
+    return again;
+}
+
+void FtpConnection::removeLeftover(const std::string& temp, bool cleanUp) {
+    Impl& d = *m_impl;
+    if (cleanUp) {
+        // Cleaning up after a stop: a short wait for a server that is gone.
+        const FtpTimeouts saved = d.params.timeouts;
+        d.params.timeouts.connectSeconds = std::min<long>(saved.connectSeconds, 5);
+        d.params.timeouts.serverResponseSeconds = std::min<long>(saved.serverResponseSeconds, 5);
+        d.ignoreStop = true;
+        const std::size_t notesBefore = d.notes.size();
+        auto removed = DeleteFile(temp);
+        d.notes.resize(notesBefore);  // a new login for the clean-up is expected
+        d.ignoreStop = false;
+        d.params.timeouts = saved;
+        if (removed) {
+            return;
+        }
+        d.notes.push_back("The temporary file could not be removed and is left on the server: " +
+                          temp + " (" + removed.error().text + ")");
+        return;
+    }
+    d.notes.push_back("The unfinished upload was kept on the server as " + temp +
+                      "; uploading the same file again resumes it.");
+}
+
+FtpResult<std::int64_t> FtpConnection::UploadFile(const std::filesystem::path& localFile,
+                                                  std::string_view remotePath,
+                                                  std::atomic<std::int64_t>* moved,
+                                                  const FtpFileInfo* known) {
+    if (auto valid = checkRemotePath(remotePath); !valid) {
+        return std::unexpected(valid.error());
+    }
+    const int fd = ::open(localFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::unexpected(localError("Cannot read", localFile, errno));
+    }
+    FileStream local(fd, 0, nullptr);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return std::unexpected(localError("Cannot read", localFile, errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::unexpected(localError("Cannot read", localFile, EISDIR));
+    }
+    const std::int64_t size = info.st_size;
+    Impl& d = *m_impl;
+    FtpFileInfo target;
+    if (known) {
+        target = *known;
+    } else if (auto asked = FileInfo(remotePath)) {
+        target = *asked;
+    } else if (asked.error().kind == FtpErrorKind::Stopped) {
+        return std::unexpected(asked.error());
+    } else {
+        target.exists = true;  // not known: treat it as there
+    }
+    auto fail = [&](FtpError error) {
+        return std::unexpected(std::move(error));
+    };
+    if (!target.exists && size < kResumableUploadBytes) {
+        return uploadTo(fd, size, 0, remotePath, moved);
+    }
+    const std::string folder(remotePath.substr(0, remotePath.rfind('/') + 1));
+    const std::string key = std::string(remotePath) + '\n' + std::to_string(info.st_dev) + ':' +
+                            std::to_string(info.st_ino) + ':' + std::to_string(size) + ':' +
+                            std::to_string(info.st_mtim.tv_sec) + '.' +
+                            std::to_string(info.st_mtim.tv_nsec);
+    std::string temp;
+    std::int64_t offset = 0;
+    if (const auto kept = d.uploadParts.find(key); kept != d.uploadParts.end()) {
+        temp = kept->second;
+        d.uploadParts.erase(kept);
+        if (CanResumeUploads()) {
+            if (auto part = FileInfo(temp); part && part->exists && part->size <= size) {
+                offset = std::max<std::int64_t>(part->size, 0);
+            }
+        }
+    } else {
+        temp = folder + tempName(randomPart(12));
+    }
+    if (offset > 0) {
+        d.notes.push_back("Upload to " + std::string(remotePath) + " resumed at " +
+                          std::to_string(offset) + " bytes.");
+    }
+    auto sent = uploadTo(fd, size, offset, temp, moved);
+    if (!sent) {
+        FtpError error = sent.error();
+        if (error.kind == FtpErrorKind::Refused && offset == 0) {
+            d.notes.push_back("The server refused the temporary name " + temp +
+                              "; the file is written in place: " + std::string(remotePath));
+            return uploadTo(fd, size, 0, remotePath, moved);
+        }
+        if (!error.opened) {
+            return fail(error);
+        }
+        error.targetIntact = true;
+        if (size >= kResumableUploadBytes && brokeOff(error.kind)) {
+            d.uploadParts[key] = temp;
+            removeLeftover(temp, false);
+        } else {
+            removeLeftover(temp, true);
+        }
+        return fail(error);
+    }
+    bool targetGone = false;
+    if (auto renamed = renameOver(temp, remotePath, targetGone); !renamed) {
+        FtpError error = renamed.error();
+        error.opened = true;
+        error.targetIntact = !targetGone;
+        // The only copy on the server is kept when the target is gone.
+        if (!targetGone) {
+            removeLeftover(temp, true);
+        }
+        return fail(error);
+    }
+    return *sent;
 }
 
 }  // namespace quill

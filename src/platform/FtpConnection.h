@@ -73,7 +73,26 @@ struct FtpError {
     bool opened = false;
     // Set with FtpErrorKind::Untrusted.
     std::optional<FtpServerKey> key = std::nullopt;
+    // An upload that failed after it began went to a temporary name, so the
+    // server's file under the real name is as it was.
+    bool targetIntact = false;
 };
+
+// What the server tells of one file. exists is false when it has no file of
+// that name; size and modified are -1 where it does not say.
+struct FtpFileInfo {
+    bool exists = false;
+    std::int64_t size = -1;
+    std::int64_t modified = -1;  // seconds since 1970, UTC
+};
+
+// Transfers write under a temporary name beside the target first: a dot,
+// a random or hashed part and this suffix, so it is never taken for site
+// content.
+inline constexpr std::string_view kTransferTempPrefix = ".quillmint-";
+inline constexpr std::string_view kTransferTempSuffix = ".part";
+// Smaller uploads start over after a break instead of resuming.
+inline constexpr std::int64_t kResumableUploadBytes = std::int64_t{1} << 20;
 
 template <typename T>
 using FtpResult = std::expected<T, FtpError>;
@@ -85,8 +104,9 @@ struct FtpTimeouts {
     long serverResponseSeconds = 15;
     // A data transfer slower than 1 byte/s for this long is abandoned.
     long lowSpeedSeconds = 20;
-    // Servers drop idle sessions after about 60 s; reconnect before that.
-    long maxConnectionAgeSeconds = 50;
+    // Servers drop idle sessions after about 60 s; the engine's keep-alive
+    // comes every 50 s, and a connection idle for longer is not trusted.
+    long maxConnectionAgeSeconds = 55;
     // A listing that has not ended by then (a server dripping it) is dropped.
     long listingSeconds = 300;
     // Far above any real folder (200,000 entries are ~15 MB); an endless
@@ -157,6 +177,23 @@ public:
 
     // True when the server offers MLSD (its FEAT lists MLST).
     bool UsesMlsd() const { return m_mlsd; }
+    // FEAT lists "REST STREAM": uploads can resume.
+    bool CanResumeUploads() const;
+    // FEAT lists UTF8; "OPTS UTF8 ON" was sent on each login.
+    bool UsesUtf8() const;
+
+    // Log lines the operations left since the last call (a connection
+    // re-established, a temporary file kept or removed, a resume).
+    std::vector<std::string> TakeNotes();
+
+    // Keeps an idle connection open: NOOP over FTP, a cheap request over
+    // SFTP. A connection the server had dropped is made again.
+    FtpResult<void> KeepAlive();
+    // Opens a new connection and logs in again after one was lost.
+    FtpResult<void> Reconnect();
+
+    // Size and time of a remote file; exists=false when there is none.
+    FtpResult<FtpFileInfo> FileInfo(std::string_view path);
 
     // Lists the entries of the folder part of pattern ("/www/*.*") whose
     // names match the mask part, case-insensitively; "*.*" matches every
@@ -186,26 +223,42 @@ public:
 
     // File transfers stream between the disk and the connection in curl's
     // own buffer sizes; moved (may be null) holds the bytes of this file
-    // moved so far, for another thread to read. The result is the byte count.
+    // in place so far, for another thread to read. The result is the file's
+    // size once done. known is what FileInfo said of the remote file just
+    // before (it is asked when null).
     //
     // A download goes to a temp file in localFile's folder, which replaces
-    // localFile only once the whole file arrived (keeping its permissions);
-    // after a failure or a stop localFile is as it was and no temp file is
-    // left.
+    // localFile only once the whole file arrived with the size the server
+    // gave (keeping its permissions). localFile is never touched on a
+    // failure. A download cut off by a stop or a lost connection keeps its
+    // temp file, and the next download of the same remote file (same size
+    // and time) resumes it.
     FtpResult<std::int64_t> DownloadFile(std::string_view remotePath,
                                          const std::filesystem::path& localFile,
-                                         std::atomic<std::int64_t>* moved = nullptr);
-    // An upload writes straight to remotePath (STOR); a failed or stopped one
-    // leaves what arrived there.
+                                         std::atomic<std::int64_t>* moved = nullptr,
+                                         const FtpFileInfo* known = nullptr);
+    // An upload over an existing file (or of 1 MiB or more) goes to a temp
+    // name in the same folder and is renamed over remotePath at the end, so
+    // a failure leaves the server's file as it was. Where the server
+    // refuses the temp name the file is written in place; where it refuses
+    // to rename onto a file, the target is deleted first. A large upload
+    // cut off by a stop or a lost connection keeps its temp file on the
+    // server, and the next upload of the same local file resumes it.
     FtpResult<std::int64_t> UploadFile(const std::filesystem::path& localFile,
                                        std::string_view remotePath,
-                                       std::atomic<std::int64_t>* moved = nullptr);
+                                       std::atomic<std::int64_t>* moved = nullptr,
+                                       const FtpFileInfo* known = nullptr);
 
 private:
     struct Impl;
     explicit FtpConnection(std::unique_ptr<Impl> impl);
     FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass);
     FtpResult<void> sftpCommand(const std::string& command);
+    FtpResult<void> renameOver(std::string_view from, std::string_view to, bool& targetGone);
+    FtpResult<std::int64_t> uploadTo(int fd, std::int64_t size, std::int64_t offset,
+                                     std::string_view remotePath,
+                                     std::atomic<std::int64_t>* moved);
+    void removeLeftover(const std::string& temp, bool cleanUp);
     static FtpResult<std::unique_ptr<FtpConnection>> ConnectSftp(std::unique_ptr<Impl> impl);
 
     std::unique_ptr<Impl> m_impl;
