@@ -193,6 +193,31 @@ bool TransferBatch::refuseName(const QueuedFile& file) {
     return true;
 }
 
+namespace {
+
+// "\r\nname (reason)" lines for a message box: the first few, then a count.
+QString nameLines(const std::vector<std::string>& names, const std::vector<QString>& reasons = {}) {
+    QString text;
+    for (std::size_t i = 0; i < names.size() && i < kNamesInEndMessage; ++i) {
+        text += QStringLiteral("\r\n") + DisplayText(names[i]);
+        if (i < reasons.size()) {
+            text += QStringLiteral(" (") + reasons[i] + QStringLiteral(")");
+        }
+    }
+    if (names.size() > kNamesInEndMessage) {
+        text += QStringLiteral("\r\nand ") + QString::number(names.size() - kNamesInEndMessage) +
+                QStringLiteral(" more (see the status log).");
+    }
+    return text;
+}
+
+QString filesCount(std::size_t count) {
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+}
+
+}  // namespace
+
 TransferTargets ProbeTargets(FtpConnection& connection, const std::string& remotePath,
                              const std::string& localPath) {
     TransferTargets targets;
@@ -240,8 +265,7 @@ void TransferBatch::nextFile() {
 }
 
 bool TransferBatch::targetExists(const TransferTargets& targets) const {
-    return m_direction == TransferDirection::Download ? targets.localExists
-                                                      : targets.remote.exists;
+    return m_direction == TransferDirection::Download ? targets.localExists : targets.remote.exists;
 }
 
 bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& targets) {
@@ -395,8 +419,8 @@ void TransferBatch::reconnect(const QString& reason) {
     ++m_tries;
     Q_EMIT logEntry(QStringLiteral(" > The connection was lost (") + reason +
                     QStringLiteral("). Reconnecting in ") +
-                    QString::number(static_cast<double>(delay) / 1000.0) + QStringLiteral(" s (try ") +
-                    QString::number(m_tries) + QStringLiteral(" of ") +
+                    QString::number(static_cast<double>(delay) / 1000.0) +
+                    QStringLiteral(" s (try ") + QString::number(m_tries) + QStringLiteral(" of ") +
                     QString::number(kReconnectTries) + QStringLiteral(")..."));
     m_waiting = true;
     QTimer::singleShot(delay, this, [this] {
@@ -438,10 +462,9 @@ void TransferBatch::giveUpReconnecting() {
     }
     m_meter.endFile();
     m_index = static_cast<int>(m_queue.size());
-    Q_EMIT logEntry(QStringLiteral(" > The connection could not be re-established after ") +
-                    QString::number(kReconnectTries) + QStringLiteral(" tries; ") +
-                    QString::number(m_notDone.size()) +
-                    QStringLiteral(" files were not transferred."));
+    Q_EMIT logEntry(QStringLiteral(" > Gave up after ") + QString::number(kReconnectTries) +
+                    QStringLiteral(" tries to reconnect and go on; ") +
+                    filesCount(m_notDone.size()) + QStringLiteral(" not transferred."));
     finish();
 }
 
@@ -493,30 +516,6 @@ void TransferBatch::stopOnOpenFailure(const FtpError& error) {
     Q_EMIT ended();
 }
 
-namespace {
-
-// "\r\nname (reason)" lines for a message box: the first few, then a count.
-QString nameLines(const std::vector<std::string>& names, const std::vector<QString>& reasons = {}) {
-    QString text;
-    for (std::size_t i = 0; i < names.size() && i < kNamesInEndMessage; ++i) {
-        text += QStringLiteral("\r\n") + DisplayText(names[i]);
-        if (i < reasons.size()) {
-            text += QStringLiteral(" (") + reasons[i] + QStringLiteral(")");
-        }
-    }
-    if (names.size() > kNamesInEndMessage) {
-        text += QStringLiteral("\r\nand ") + QString::number(names.size() - kNamesInEndMessage) +
-                QStringLiteral(" more (see the status log).");
-    }
-    return text;
-}
-
-QString filesCount(std::size_t count) {
-    return QString::number(count) + (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
-}
-
-}  // namespace
-
 void TransferBatch::finish() {
     m_refresh.stop();
     m_running = false;
@@ -526,8 +525,10 @@ void TransferBatch::finish() {
                   filesCount(m_skipped.size()) + QStringLiteral(":") + nameLines(m_skipped);
     }
     if (!m_notDone.empty()) {
-        m_dialogs.message(QStringLiteral("The connection to the server was lost and could not be "
-                                         "re-established. These files were not transferred:") +
+        m_dialogs.message(QStringLiteral("The connection to the server was lost, and ") +
+                              QString::number(kReconnectTries) +
+                              QStringLiteral(" tries to reconnect and go on did not help. These "
+                                             "files were not transferred:") +
                               nameLines(m_notDone) + skipped,
                           MessageIcon::Exclamation);
         Q_EMIT ended();
@@ -538,8 +539,7 @@ void TransferBatch::finish() {
         if (!m_cancelLogged) {
             Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
         }
-        m_dialogs.message(QStringLiteral("Opertion Canceled.") + skipped,
-                          MessageIcon::Information);
+        m_dialogs.message(QStringLiteral("Opertion Canceled.") + skipped, MessageIcon::Information);
         Q_EMIT ended();
         return;
     }

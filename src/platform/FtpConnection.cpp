@@ -22,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <utility>
 
 namespace quill {
@@ -196,6 +197,22 @@ struct FtpConnection::Impl {
     // Temporary names of uploads cut off, by target and local file, so the
     // next upload of the same file resumes.
     std::map<std::string, std::string> uploadParts;
+    // Partial downloads in each local folder used, read once per folder.
+    std::map<std::string, std::set<std::string>> partials;
+
+    std::set<std::string>& partialsIn(const std::filesystem::path& folder) {
+        auto [found, fresh] = partials.try_emplace(folder.native());
+        if (fresh) {
+            std::error_code ec;
+            for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+                const std::string name = entry.path().filename().native();
+                if (name.starts_with(kTransferTempPrefix) && name.ends_with(kTransferTempSuffix)) {
+                    found->second.insert(name);
+                }
+            }
+        }
+        return found->second;
+    }
 
     ~Impl() {
         if (curl) {
@@ -513,6 +530,28 @@ struct FtpConnection::Impl {
         return error;
     }
 
+    // Said once the first login is done, whether or not the operation that
+    // logged in again went on to succeed.
+    void noteNewLogin(CURLcode code, long newConnections) {
+        bool loggedIn = false;
+        if (sftp()) {
+            loggedIn = newConnections > 0 && code != CURLE_COULDNT_CONNECT &&
+                       code != CURLE_LOGIN_DENIED && code != CURLE_OPERATION_TIMEDOUT &&
+                       code != CURLE_SSH && code != CURLE_ABORTED_BY_CALLBACK;
+        } else {
+            // FTP's data connections count as connections too: look for
+            // the login's own reply.
+            for (const char* verb : {"USER", "PASS"}) {
+                const Exchange* login = withVerb(verb);
+                loggedIn = loggedIn || (login && login->reply.starts_with("230"));
+            }
+        }
+        if (loggedIn && established && !ignoreStop) {
+            notes.push_back("The connection had been closed; it was re-established.");
+            optsPending = utf8 && !sftp();
+        }
+    }
+
     // Servers that convert names to another code page stop doing so.
     void sendUtf8On() {
         curl_slist* list = curl_slist_append(nullptr, "*OPTS UTF8 ON");
@@ -556,11 +595,8 @@ struct FtpConnection::Impl {
             const CURLcode code = run();
             long newConnections = 0;
             curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &newConnections);
+            noteNewLogin(code, newConnections);
             if (code == CURLE_OK) {
-                if (newConnections > 0 && established) {
-                    notes.push_back("The connection had been closed; it was re-established.");
-                    optsPending = utf8 && !sftp();
-                }
                 return {};
             }
             if (attempt == 0 && newConnections == 0 && mayBeDroppedConnection(code) &&
@@ -568,6 +604,17 @@ struct FtpConnection::Impl {
                 continue;
             }
             return std::unexpected(errorFor(code));
+        }
+    }
+
+    // A transfer the server ended with an error reply (a full disk, say)
+    // did not lose its connection, whatever curl's code says.
+    void keepServerFailure(FtpError& error) const {
+        const bool connectionReply = lastReply.starts_with("421") || lastReply.starts_with("425") ||
+                                     lastReply.starts_with("426");
+        if (!sftp() && error.kind == FtpErrorKind::Dropped && !connectionReply &&
+            (lastReply.starts_with('4') || lastReply.starts_with('5'))) {
+            error.kind = FtpErrorKind::Failed;
         }
     }
 
@@ -995,7 +1042,6 @@ FtpProtocol FtpConnection::protocol() const {
     return m_impl->params.protocol;
 }
 
-
 namespace {
 
 // curl hands over what the socket had, up to this much; fewer, larger
@@ -1029,7 +1075,7 @@ struct FileStream {
     int fd = -1;
     std::int64_t bytes = 0;
     std::atomic<std::int64_t>* moved = nullptr;
-    int error = 0;        // errno of a failed read or write
+    int error = 0;  // errno of a failed read or write
     std::int64_t start = 0;
     bool touched = false;  // curl asked for or handed over data
 
@@ -1122,19 +1168,26 @@ std::string tempName(std::string_view middle) {
            std::string(kTransferTempSuffix);
 }
 
-// The same remote file (server, path, size and time) always gives the same
-// name, so a later download finds what an earlier one left.
-std::string partialName(std::string_view server, std::string_view remotePath,
-                        const FtpFileInfo& info) {
+std::string hashHex(std::string_view key) {
     std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    const std::string key = std::string(server) + '\n' + std::string(remotePath) + '\n' +
-                            std::to_string(info.size) + '\n' + std::to_string(info.modified);
     for (const unsigned char c : key) {
         hash = (hash ^ c) * 1099511628211ULL;
     }
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-    return tempName(hex);
+    return hex;
+}
+
+// The same remote file always gives the same partial name: a stem for the
+// server and path, then its size and time. A partial of an older version
+// shares the stem.
+std::string partialStem(std::string_view server, std::string_view remotePath) {
+    return std::string(kTransferTempPrefix) +
+           hashHex(std::string(server) + '\n' + std::string(remotePath)) + "-";
+}
+std::string partialName(const std::string& stem, const FtpFileInfo& info) {
+    return stem + hashHex(std::to_string(info.size) + '\n' + std::to_string(info.modified)) +
+           std::string(kTransferTempSuffix);
 }
 
 // A new file beside target with a random hidden name. Created with 0666, so
@@ -1230,8 +1283,23 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
     const bool resumable = remote.size >= 0 && remote.modified >= 0;
     const auto folder = localFile.has_parent_path() ? localFile.parent_path() : ".";
     Partial partial;
+    std::set<std::string>* partials = nullptr;
+    std::string partialFile;
     if (resumable) {
-        partial = openPartial(folder / partialName(d.baseUrl, remotePath, remote), remote.size);
+        const std::string stem = partialStem(d.baseUrl, remotePath);
+        partialFile = partialName(stem, remote);
+        partials = &d.partialsIn(folder);
+        // What was kept of another version of this file is of no more use.
+        for (auto it = partials->lower_bound(stem);
+             it != partials->end() && it->starts_with(stem);) {
+            if (*it == partialFile) {
+                ++it;
+                continue;
+            }
+            ::unlink((folder / *it).c_str());
+            it = partials->erase(it);
+        }
+        partial = openPartial(folder / partialFile, remote.size);
     } else {
         std::tie(partial.fd, partial.path) = createTempBeside(folder);
     }
@@ -1268,12 +1336,19 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
         [&] { return file.bytes == file.start && file.error == 0; });
     // What arrived of this remote file stays for the next try when only the
     // connection or the user ended it.
+    auto forget = [&] {
+        ::unlink(temp.c_str());
+        if (partials) {
+            partials->erase(partialFile);
+        }
+    };
     auto giveUp = [&](FtpError error) {
         if (resumable && file.error == 0 && file.bytes > 0 && brokeOff(error.kind)) {
+            partials->insert(partialFile);
             d.notes.push_back("The partial download (" + std::to_string(file.bytes) +
                               " bytes) was kept to be resumed: " + temp.native());
         } else {
-            ::unlink(temp.c_str());
+            forget();
         }
         return std::unexpected(std::move(error));
     };
@@ -1285,6 +1360,7 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
     if (!done) {
         FtpError error = done.error();
         error.opened = file.touched || d.opened("RETR");
+        d.keepServerFailure(error);
         return giveUp(error);
     }
     if (remote.size >= 0 && file.bytes != remote.size) {
@@ -1303,14 +1379,17 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
     if (::close(file.release()) != 0) {
         FtpError error = localError("Cannot write", localFile, errno);
         error.opened = true;
-        ::unlink(temp.c_str());
+        forget();
         return std::unexpected(error);
     }
     if (::rename(temp.c_str(), localFile.c_str()) != 0) {
         FtpError error = localError("Cannot replace", localFile, errno);
         error.opened = true;
-        ::unlink(temp.c_str());
+        forget();
         return std::unexpected(error);
+    }
+    if (partials) {
+        partials->erase(partialFile);
     }
     return file.bytes;
 }
@@ -1322,9 +1401,9 @@ FtpResult<std::int64_t> FtpConnection::uploadTo(int fd, std::int64_t size, std::
     // The descriptor stays the caller's.
     FileStream file(::dup(fd), offset, moved);
     if (file.fd < 0 || !file.seek(offset)) {
-        return std::unexpected(FtpError{0, std::string("Cannot read the local file: ") +
-                                               std::strerror(errno),
-                                        FtpErrorKind::Local});
+        return std::unexpected(
+            FtpError{0, std::string("Cannot read the local file: ") + std::strerror(errno),
+                     FtpErrorKind::Local});
     }
     const std::string url = UrlFor(remotePath);
     curl_slist* rest = nullptr;
@@ -1376,6 +1455,7 @@ FtpResult<std::int64_t> FtpConnection::uploadTo(int fd, std::int64_t size, std::
     }
     if (!done) {
         FtpError error = done.error();
+        d.keepServerFailure(error);
         error.opened = opened(error);
         // A 5xx to STOR (or SFTP's "permission denied") refuses the name;
         // a 4xx such as a full disk is no refusal.
@@ -1418,9 +1498,7 @@ void FtpConnection::removeLeftover(const std::string& temp, bool cleanUp) {
         d.params.timeouts.connectSeconds = std::min<long>(saved.connectSeconds, 5);
         d.params.timeouts.serverResponseSeconds = std::min<long>(saved.serverResponseSeconds, 5);
         d.ignoreStop = true;
-        const std::size_t notesBefore = d.notes.size();
         auto removed = DeleteFile(temp);
-        d.notes.resize(notesBefore);  // a new login for the clean-up is expected
         d.ignoreStop = false;
         d.params.timeouts = saved;
         if (removed) {
@@ -1465,9 +1543,7 @@ FtpResult<std::int64_t> FtpConnection::UploadFile(const std::filesystem::path& l
     } else {
         target.exists = true;  // not known: treat it as there
     }
-    auto fail = [&](FtpError error) {
-        return std::unexpected(std::move(error));
-    };
+    auto fail = [&](FtpError error) { return std::unexpected(std::move(error)); };
     if (!target.exists && size < kResumableUploadBytes) {
         return uploadTo(fd, size, 0, remotePath, moved);
     }

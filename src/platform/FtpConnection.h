@@ -256,8 +256,7 @@ private:
     FtpResult<void> sftpCommand(const std::string& command);
     FtpResult<void> renameOver(std::string_view from, std::string_view to, bool& targetGone);
     FtpResult<std::int64_t> uploadTo(int fd, std::int64_t size, std::int64_t offset,
-                                     std::string_view remotePath,
-                                     std::atomic<std::int64_t>* moved);
+                                     std::string_view remotePath, std::atomic<std::int64_t>* moved);
     void removeLeftover(const std::string& temp, bool cleanUp);
     static FtpResult<std::unique_ptr<FtpConnection>> ConnectSftp(std::unique_ptr<Impl> impl);
 

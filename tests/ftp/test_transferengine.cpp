@@ -140,6 +140,7 @@ protected:
         }
         TransferBatch batch(engine, dialogs, direction, std::move(queue), total,
                             local.path().native() + "/", "/");
+        batch.reconnectDelayMs = 20;
         int ended = 0;
         QObject::connect(&batch, &TransferBatch::logEntry,
                          [this](const QString& entry) { log << entry; });
@@ -160,8 +161,30 @@ protected:
         for (const auto& failure : batch.failures()) {
             failed << QString::fromStdString(failure.name);
         }
+        EXPECT_EQ(dialogs.unusedAnswers(), 0u);
     }
+    // Names in the folder that are not the transfers' own temporary files,
+    // and how many of those there are.
+    static std::pair<std::vector<std::string>, int> Contents(const std::filesystem::path& folder) {
+        std::pair<std::vector<std::string>, int> contents;
+        for (auto& name : FolderNames(folder)) {
+            if (name.starts_with(kTransferTempPrefix)) {
+                ++contents.second;
+            } else {
+                contents.first.push_back(std::move(name));
+            }
+        }
+        return contents;
+    }
+    QString logText() const { return log.join(QLatin1Char('|')); }
+    // The server's command log, one command a line.
+    std::string commands() const { return ReadBytes(remote.path().parent_path() / commandLog); }
+    std::string commandLog = "commands-" + std::to_string(::getpid()) + ".log";
     QStringList messages() const { return dialogs.messages(); }
+    void SetUp() override {
+        QObject::connect(&engine, &FtpEngine::noteForLog,
+                         [this](const QString& note) { log << QStringLiteral(" > ") + note; });
+    }
 
     TempDir remote;
     TempDir local;
@@ -192,6 +215,7 @@ TEST_F(TransferBatchTest, DownloadMovesEachFileAndRefusesHostileNames) {
     }
     WriteBytes(local / "one.bin", "replaced");
     start();
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
     run(TransferDirection::Download,
         {"empty.txt", "../escape", "one.bin", "a/b", ".", "..", "line\nbreak", "big file.bin"});
     for (const auto& [name, bytes] : files) {
@@ -244,6 +268,7 @@ TEST_F(TransferBatchTest, AFileThatCannotBeOpenedStopsTheBatch) {
     dialogs.clear();
     log.clear();
     started.clear();
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
     run(TransferDirection::Upload, {"a.txt", "b.txt"});
     ASSERT_EQ(messages(), QStringList{QStringLiteral("Cant create requested file on server")});
     EXPECT_TRUE(dialogs.lastMessage()->title.isEmpty()) << "the application title";
@@ -256,46 +281,38 @@ TEST_F(TransferBatchTest, AFileThatCannotBeOpenedStopsTheBatch) {
 // A file that fails on its way is reported by name with the reason, never
 // logged " > OK", and the batch goes on.
 TEST_F(TransferBatchTest, AFileThatFailsOnItsWayIsReportedAndTheBatchGoesOn) {
-    WriteBytes(remote / "small.txt", "small");
-    WriteBytes(remote / "big.bin", Pattern(2000000, 3));
-    WriteBytes(remote / "last.txt", "last");
-    WriteBytes(local / "big.bin", "the good old file");
-    FtpServerOptions drop;
-    drop.dropAfterBytes = 100000;
-    start(drop);
-    run(TransferDirection::Download, {"small.txt", "big.bin", "last.txt"});
-    EXPECT_EQ(ReadBytes(local / "big.bin"), "the good old file");
-    EXPECT_EQ(ReadBytes(local / "last.txt"), "last") << "the next file reconnects";
-    EXPECT_EQ(FolderNames(local.path()),
-              (std::vector<std::string>{"big.bin", "last.txt", "small.txt"}));
+    WriteBytes(remote / "big.bin", "the good old file");
+    for (const auto& [name, bytes] : {std::pair<const char*, std::string>{"small.txt", "small"},
+                                      {"big.bin", Pattern(300000, 3)},
+                                      {"last.txt", "last"},
+                                      {"x.txt", "x"}}) {
+        WriteBytes(local / name, bytes);
+    }
+    FtpServerOptions full;
+    full.diskFullAfterBytes = 100000;
+    start(full);
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
+    run(TransferDirection::Upload, {"small.txt", "big.bin", "gone.txt", "last.txt"});
+    EXPECT_EQ(ReadBytes(remote / "big.bin"), "the good old file");
+    EXPECT_EQ(Contents(remote.path()),
+              std::pair(std::vector<std::string>{"big.bin", "last.txt", "small.txt"}, 0));
     EXPECT_EQ(log.count(QStringLiteral(" > OK")), 2);
-    EXPECT_TRUE(log.filter(QStringLiteral(" > Download of \"big.bin\" failed: ")).size() == 1)
-        << log.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(failed, QStringList{QStringLiteral("big.bin")});
-    ASSERT_EQ(messages().size(), 2);
     EXPECT_TRUE(
-        messages()[0].startsWith(QStringLiteral("The file \"big.bin\" could not be "
-                                                "downloaded: ")));
-    EXPECT_TRUE(messages()[1].startsWith(
-        QStringLiteral("Data transfer completed, but 1 of 3 files failed:\r\nbig.bin (")));
-
-    // An upload whose local file went missing: named with the system's reason.
-    WriteBytes(local / "x.txt", "x");
-    dialogs.clear();
-    log.clear();
-    run(TransferDirection::Upload, {"x.txt", "gone.txt", "small.txt"});
-    EXPECT_EQ(ReadBytes(remote / "x.txt"), "x");
-    EXPECT_EQ(ReadBytes(remote / "small.txt"), "small");
-    ASSERT_EQ(messages().size(), 2);
+        log.contains(QStringLiteral(" > The file on the server was left as it was: /big.bin")))
+        << logText().toStdString();
+    EXPECT_EQ(failed, (QStringList{QStringLiteral("big.bin"), QStringLiteral("gone.txt")}));
+    ASSERT_EQ(messages().size(), 3);
     EXPECT_TRUE(
-        messages()[0].startsWith(QStringLiteral("The file \"gone.txt\" could not be "
-                                                "uploaded: Cannot read ")));
-    EXPECT_TRUE(messages()[0].endsWith(QStringLiteral("gone.txt: No such file or directory")));
-    EXPECT_EQ(log.count(QStringLiteral(" > OK")), 2);
+        messages()[0].startsWith(QStringLiteral("The file \"big.bin\" could not be uploaded: ")));
+    EXPECT_TRUE(messages()[0].contains(QStringLiteral("452"))) << messages()[0].toStdString();
+    EXPECT_TRUE(messages()[1].endsWith(QStringLiteral("gone.txt: No such file or directory")));
+    EXPECT_TRUE(messages()[2].startsWith(
+        QStringLiteral("Data transfer completed, but 2 of 4 files failed:\r\nbig.bin (")));
 }
 
-// Cancel during the first, a middle and the last file: that file is stopped
-// (a download leaves the local file as it was), the rest are not moved.
+// Cancel during the first, a middle and the last file: that file is stopped,
+// its local file left as it was with what arrived kept aside for a resume,
+// and the rest are not moved.
 TEST_F(TransferBatchTest, CancelEndsTheBatchWithinASecond) {
     const std::vector<std::string> names{"f0.bin", "f1.bin", "f2.bin"};
     FtpServerOptions slow;
@@ -313,6 +330,7 @@ TEST_F(TransferBatchTest, CancelEndsTheBatchWithinASecond) {
         dialogs.clear();
         log.clear();
         started.clear();
+        dialogs.answerOverwrite(OverwriteAnswer::ReplaceAll);
         QElapsedTimer sinceCancel;
         run(TransferDirection::Download, names, [&](TransferBatch& batch, int index) {
             if (index == cancelAt) {
@@ -332,17 +350,155 @@ TEST_F(TransferBatchTest, CancelEndsTheBatchWithinASecond) {
         EXPECT_EQ(messages(), QStringList{QStringLiteral("Opertion Canceled.")});
         EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
         EXPECT_TRUE(log.contains(QStringLiteral(" > Opertion Canceled.")));
-        EXPECT_EQ(FolderNames(local.path()), names) << "no temp file left";
+        EXPECT_EQ(Contents(local.path()), std::pair(names, 1)) << "one partial kept";
     }
-    // A cancelled upload says that the server holds part of the file.
-    dialogs.clear();
-    log.clear();
-    WriteBytes(local / "f0.bin", Pattern(2000000, 9));
-    run(TransferDirection::Upload, {"f0.bin"}, [](TransferBatch& batch, int) {
-        QTimer::singleShot(300, &batch, [&batch] { batch.cancel(); });
+}
+
+// An upload over a good file leaves it whole whatever happens on the way.
+TEST_F(TransferBatchTest, AnUploadNeverBreaksTheFileItReplaces) {
+    const std::string good = Pattern(200000, 5);
+    const std::string fresh = Pattern(600000, 6);
+    struct Case {
+        const char* what;
+        FtpServerOptions options;
+        bool cancel;
+        bool replaced;
+        const char* logged;
+    };
+    FtpServerOptions slow, full, cut, noRenameOnto, noHidden;
+    slow.rateBytesPerSecond = 200000;
+    full.diskFullAfterBytes = 100000;
+    cut.dropUploadAfterBytes = 100000;
+    noRenameOnto.refuseRenameOntoExisting = true;
+    noHidden.refuseHiddenNames = true;
+    const Case cases[] = {
+        {"stopped", slow, true, false, " > The file on the server was left as it was: /a.html"},
+        {"full disk", full, false, false, " > The file on the server was left as it was: /a.html"},
+        {"cut each time", cut, false, false, "Gave up after 3 tries to reconnect"},
+        {"no rename onto a file", noRenameOnto, false, true, "was deleted first, then replaced"},
+        {"no hidden names", noHidden, false, true, "the file is written in place: /a.html"},
+    };
+    WriteBytes(local / "a.html", fresh);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.reset();
+        WriteBytes(remote / "a.html", good);
+        start(c.options);
+        log.clear();
+        dialogs.clear();
+        dialogs.answerOverwrite(OverwriteAnswer::Replace);
+        run(TransferDirection::Upload, {"a.html"}, [&](TransferBatch& batch, int) {
+            if (c.cancel) {
+                QTimer::singleShot(300, &batch, [&batch] { batch.cancel(); });
+            }
+        });
+        EXPECT_TRUE(ReadBytes(remote / "a.html") == (c.replaced ? fresh : good));
+        EXPECT_EQ(Contents(remote.path()).second, 0) << "no temporary file left";
+        EXPECT_TRUE(logText().contains(QString::fromUtf8(c.logged))) << logText().toStdString();
+        EXPECT_EQ(log.contains(QStringLiteral(" > OK")), c.replaced);
+    }
+}
+
+// Replace, Skip, Replace all, Skip all and Cancel, asked once per file that
+// is there already, in both directions.
+TEST_F(TransferBatchTest, AskedBeforeWritingOverAFile) {
+    using A = OverwriteAnswer;
+    struct Case {
+        std::vector<A> answers;
+        const char* replaced;  // which of a, b, c get the new bytes
+        const char* ending;
+    };
+    const Case cases[] = {
+        {{A::Replace, A::Skip, A::Replace}, "a.c", "Skipped, as already there: 1 file:\r\nb"},
+        {{A::ReplaceAll}, "abc", "Data transfer completed."},
+        {{A::Skip, A::SkipAll}, "...", "Skipped, as already there: 3 files:\r\na\r\nb\r\nc"},
+        {{A::Replace, A::Cancel}, "a..", "Opertion Canceled."},
+    };
+    start();
+    for (const auto direction : {TransferDirection::Download, TransferDirection::Upload}) {
+        const bool down = direction == TransferDirection::Download;
+        const auto& from = down ? remote : local;
+        const auto& to = down ? local : remote;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(down ? "download " : "upload ") + c.replaced);
+            for (const char* name : {"a", "b", "c"}) {
+                WriteBytes(from / name, std::string("new ") + name);
+                WriteBytes(to / name, "old");
+            }
+            dialogs.clear();
+            for (const A answer : c.answers) {
+                dialogs.answerOverwrite(answer);
+            }
+            const std::size_t askedBefore = dialogs.overwriteQuestions().size();
+            run(direction, {"a", "b", "c"});
+            for (int i = 0; i < 3; ++i) {
+                const std::string name(1, static_cast<char>('a' + i));
+                EXPECT_EQ(ReadBytes(to / name), c.replaced[i] == '.' ? "old" : "new " + name);
+            }
+            ASSERT_EQ(dialogs.overwriteQuestions().size() - askedBefore, c.answers.size());
+            const OverwriteQuestion& first = dialogs.overwriteQuestions()[askedBefore];
+            EXPECT_EQ(first.localTarget, down);
+            EXPECT_EQ(first.existingSize, 3);
+            EXPECT_EQ(first.newSize, 5);
+            EXPECT_TRUE(first.existingTime.isValid() && first.newTime.isValid());
+            EXPECT_TRUE(messages().last().endsWith(QString::fromUtf8(c.ending)))
+                << messages().last().toStdString();
+        }
+    }
+}
+
+// A broken transfer goes on where it broke off once the connection is back;
+// a remote file that changed meanwhile is fetched whole again.
+TEST_F(TransferBatchTest, ReconnectsAndResumes) {
+    const std::string big = Pattern(3000000, 7);
+    WriteBytes(remote / "big.bin", big);
+    WriteBytes(local / "up.bin", big);
+    for (const char* name : {"one.txt", "two.txt"}) {
+        WriteBytes(remote / name, name);
+    }
+    FtpServerOptions drops;
+    drops.dropAfterBytes = 1000000;
+    drops.dropUploadAfterBytes = 1500000;
+    drops.dropControlAfterTransfers = 2;
+    drops.dropOnce = true;
+    drops.commandLog = remote.path().parent_path() / commandLog;
+    start(drops);
+    run(TransferDirection::Download, {"one.txt", "big.bin", "two.txt"});
+    run(TransferDirection::Upload, {"up.bin"});
+    EXPECT_TRUE(ReadBytes(local / "big.bin") == big);
+    EXPECT_TRUE(ReadBytes(remote / "up.bin") == big);
+    EXPECT_EQ(ReadBytes(local / "two.txt"), "two.txt");
+    EXPECT_EQ(Contents(local.path()).second, 0);
+    EXPECT_EQ(Contents(remote.path()).second, 0);
+    EXPECT_EQ(messages(), (QStringList{QStringLiteral("Data transfer completed."),
+                                       QStringLiteral("Data transfer completed.")}));
+    const std::string sent = commands();
+    EXPECT_NE(sent.find("REST 1000000\nRETR big.bin"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("REST 1500000\nSTOR .quillmint-"), std::string::npos) << sent;
+    for (const char* entry : {"resumed at 1000000 bytes", "resumed at 1500000 bytes",
+                              "it was re-established", "Reconnected; the transfer goes on."}) {
+        EXPECT_TRUE(logText().contains(QString::fromUtf8(entry))) << entry;
+    }
+
+    // Stopped, then changed on the server: no resume from the old bytes.
+    server.reset();
+    FtpServerOptions slow;
+    slow.rateBytesPerSecond = 500000;
+    slow.commandLog = drops.commandLog;
+    start(slow);
+    dialogs.answerOverwrite(OverwriteAnswer::ReplaceAll);
+    run(TransferDirection::Download, {"big.bin"}, [](TransferBatch& batch, int) {
+        QTimer::singleShot(500, &batch, [&batch] { batch.cancel(); });
     });
-    EXPECT_TRUE(log.contains(QStringLiteral(" > The file on the server is incomplete: /f0.bin")));
-    EXPECT_EQ(messages(), QStringList{QStringLiteral("Opertion Canceled.")});
+    EXPECT_EQ(Contents(local.path()).second, 1);
+    const std::string changed = Pattern(2500000, 8);
+    WriteBytes(remote / "big.bin", changed);
+    std::filesystem::remove(drops.commandLog);
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
+    run(TransferDirection::Download, {"big.bin"});
+    EXPECT_TRUE(ReadBytes(local / "big.bin") == changed);
+    EXPECT_EQ(commands().find("REST"), std::string::npos);
+    EXPECT_EQ(Contents(local.path()).second, 0) << "the old partial is cleared away";
 }
 
 }  // namespace

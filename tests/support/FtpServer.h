@@ -40,8 +40,8 @@ struct FtpServerOptions {
     bool refuseRenameOntoExisting = false;
     bool refuseHiddenNames = false;
     // Disk full: keep the first this many bytes an upload (STOR, APPE)
-    // sends, then close its data connection and answer 452; an upload of
-    // at most this many bytes succeeds (-1 = never).
+    // sends, read and drop the rest, then answer 452; an upload of at most
+    // this many bytes succeeds (-1 = never).
     long long diskFullAfterBytes = -1;
     // Close the connection once an upload has received this many bytes,
     // which stay in the file (-1 = never).

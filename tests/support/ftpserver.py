@@ -15,8 +15,9 @@ Uploads (STOR, APPE) and renames: --refuse-rename-onto-existing answers an
 RNTO onto an existing file with 550 and renames nothing;
 --refuse-hidden-names answers STOR, APPE, RNFR and RNTO of a name starting
 with "." with 553 before any data moves; --disk-full-after-bytes N keeps
-the first N bytes an upload sends and answers 452 once more arrive (a file
-of at most N bytes goes through); --drop-upload-after-bytes N cuts the control
+the first N bytes an upload sends, reads and drops the rest, and then
+answers 452, as a server that read all the client sent (a file of at most
+N bytes goes through); --drop-upload-after-bytes N cuts the control
 and data connections once an upload has received N bytes, which stay in
 the file.
 --drop-control-after-transfers K closes the control connection right after
@@ -156,6 +157,10 @@ def main():
             # TLS; over TLS its broken handshake would answer a stray 226.
             if not self._initialized:
                 self.close()
+            elif self.disk_full and not self._closed:
+                self._resp = ("452 Insufficient storage space (test server).",
+                              logging.info)
+                self.close()
             else:
                 super().handle_close()
 
@@ -167,6 +172,11 @@ def main():
 
         def recv(self, buffer_size):
             full, drop = self.upload_limits()
+            if self.disk_full:
+                chunk = super().recv(buffer_size)
+                if chunk:
+                    raise RetryError  # read and dropped: the disk is full
+                return chunk
             got = self.tot_bytes_received
             # Never read past a drop; read one byte past a full disk, to
             # tell a file that just fits from one that does not.
@@ -193,11 +203,6 @@ def main():
             if self._closed or getattr(self, "_ssl_accepting", False):
                 return False
             _, drop = self.upload_limits()
-            if self.disk_full:
-                self._resp = ("452 Insufficient storage space (test server).",
-                              logging.info)
-                self.close()
-                return True
             if drop >= 0 and self.tot_bytes_received >= drop:
                 dropped.add("upload")
                 cut(self.cmd_channel)
