@@ -972,6 +972,7 @@ TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
     fileItem(QStringLiteral("a.htm"))->setSelected(true);
     fileItem(QStringLiteral("c.htm"))->setSelected(true);
     remoteList->setCurrentItem(fileItem(QStringLiteral("c.htm")), 0, QItemSelectionModel::NoUpdate);
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
     runBatch("NewFolder2");  // the tool bar's "Download"
     EXPECT_TRUE(ReadBytes(programFolder / "a.htm") == a);
     EXPECT_TRUE(ReadBytes(programFolder / "c.htm") == ReadBytes(serverRoot / "c.htm"));
@@ -1022,6 +1023,7 @@ TEST_F(FrmmainTest, CancelInTheTransferWindow) {
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     dialogs.clear();
     selectAll("ListView2");
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
     runBatch("zRemDown", [&](frmProg& prog) {
         ASSERT_TRUE(WaitFor([&] {
             return test::FindNamed<QLabel>(prog, "lbFar")->text() != QStringLiteral("0 Kb") &&
@@ -1055,6 +1057,7 @@ TEST_F(FrmmainTest, ClosingTheClientMidBatchStopsTheTransfer) {
     FtpServer server(serverRoot.path(), options);
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     selectAll("ListView2");
+    dialogs.answerOverwrite(OverwriteAnswer::Replace);
     child<QAction>("zRemDown")->trigger();
     QPointer<frmProg> prog = form->findChild<frmProg*>();
     ASSERT_TRUE(prog);

@@ -13,9 +13,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 using namespace quill;
 using quill::test::ReadBytes;
@@ -216,6 +219,57 @@ TEST_P(SecureConnectionTest, EveryOperationAndTransferWorks) {
     auto gone = connection.FindFiles(base + "nothere/*.*");
     ASSERT_FALSE(gone);
     EXPECT_EQ(gone.error().kind, FtpErrorKind::NotFound) << gone.error().text;
+}
+
+// A stopped upload over a good file leaves that file whole; the next upload
+// of the same file goes on from where the first one stopped.
+TEST_P(SecureConnectionTest, AStoppedUploadLeavesTheFileWholeAndResumes) {
+    std::atomic<bool> stop{false};
+    auto params = server->params(server->fingerprint);
+    params.stop = &stop;
+    auto connected = FtpConnection::Connect(*session, params);
+    ASSERT_TRUE(connected) << connected.error().text;
+    FtpConnection& connection = **connected;
+    std::string base = connection.CurrentDirectory();
+    if (base.back() != '/') {
+        base += '/';
+    }
+    const auto served = server->files.path();
+    WriteBytes(served / "page.html", "the good page");
+    server->handOver();
+    TempDir here;
+    std::string fresh(std::size_t{48} << 20, '\0');
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        fresh[i] = static_cast<char>((i * 131 + i / 4096) % 251);
+    }
+    WriteBytes(here.path() / "page.html", fresh);
+    std::atomic<std::int64_t> moved{0};
+    std::atomic<bool> over{false};
+    std::thread stopper([&] {
+        while (!over && moved.load() < (std::int64_t{4} << 20)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        stop = true;
+    });
+    auto up = connection.UploadFile(here.path() / "page.html", base + "page.html", &moved);
+    over = true;
+    stopper.join();
+    ASSERT_FALSE(up);
+    EXPECT_EQ(up.error().kind, FtpErrorKind::Stopped) << up.error().text;
+    EXPECT_TRUE(up.error().opened && up.error().targetIntact);
+    EXPECT_EQ(ReadBytes(served / "page.html"), "the good page");
+    EXPECT_EQ(test::FolderNames(served).size(), 2u) << "the unfinished upload is kept";
+
+    stop = false;
+    connection.TakeNotes();
+    auto resumed = connection.UploadFile(here.path() / "page.html", base + "page.html", &moved);
+    ASSERT_TRUE(resumed) << resumed.error().text;
+    EXPECT_TRUE(ReadBytes(served / "page.html") == fresh);
+    EXPECT_EQ(test::FolderNames(served), std::vector<std::string>{"page.html"});
+    const auto notes = connection.TakeNotes();
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](const std::string& note) {
+        return note.find(" resumed at ") != std::string::npos;
+    }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, SecureConnectionTest,
