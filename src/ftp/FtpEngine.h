@@ -68,6 +68,7 @@ public:
     // An idle connection hears from us this often, so the server's idle
     // time-out does not drop it.
     static constexpr int kKeepAliveMs = 50'000;
+    void setKeepAliveInterval(int ms) { m_keepAlive.setInterval(ms); }
 
 Q_SIGNALS:
     void busyChanged(bool busy);
