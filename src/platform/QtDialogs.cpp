@@ -138,6 +138,10 @@ OverwriteAnswer QtDialogs::askOverwrite(const OverwriteQuestion& question) {
         new QLabel(QStringLiteral("The file \"") + question.name +
                    (question.localTarget ? QStringLiteral("\" is already in the local folder.")
                                          : QStringLiteral("\" is already on the server.")) +
+                   (question.existingTime.isValid() && question.newTime.isValid() &&
+                            question.existingTime > question.newTime
+                        ? QStringLiteral(" It is newer than the file that would replace it.")
+                        : QString()) +
                    QStringLiteral(" Do you want to replace it?"));
     text->setTextFormat(Qt::PlainText);
     text->setWordWrap(true);
