@@ -1263,6 +1263,21 @@ FtpResult<FtpFileInfo> FtpConnection::FileInfo(std::string_view path) {
     return info;
 }
 
+FtpResult<std::optional<FtpFileInfo>> FtpConnection::describe(std::string_view path,
+                                                              const FtpFileInfo* known) {
+    if (known) {
+        return *known;
+    }
+    auto asked = FileInfo(path);
+    if (asked) {
+        return *asked;
+    }
+    if (asked.error().kind == FtpErrorKind::Stopped) {
+        return std::unexpected(asked.error());
+    }
+    return std::nullopt;
+}
+
 FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
                                                     const std::filesystem::path& localFile,
                                                     std::atomic<std::int64_t>* moved,
@@ -1271,14 +1286,11 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
         return std::unexpected(valid.error());
     }
     Impl& d = *m_impl;
-    FtpFileInfo remote;
-    if (known) {
-        remote = *known;
-    } else if (auto asked = FileInfo(remotePath)) {
-        remote = *asked;
-    } else if (asked.error().kind == FtpErrorKind::Stopped) {
-        return std::unexpected(asked.error());
+    auto described = describe(remotePath, known);
+    if (!described) {
+        return std::unexpected(described.error());
     }
+    const FtpFileInfo remote = described->value_or(FtpFileInfo{});
     // Only a file whose size and time are known can be recognised again.
     const bool resumable = remote.size >= 0 && remote.modified >= 0;
     const auto folder = localFile.has_parent_path() ? localFile.parent_path() : ".";
@@ -1533,16 +1545,12 @@ FtpResult<std::int64_t> FtpConnection::UploadFile(const std::filesystem::path& l
     }
     const std::int64_t size = info.st_size;
     Impl& d = *m_impl;
-    FtpFileInfo target;
-    if (known) {
-        target = *known;
-    } else if (auto asked = FileInfo(remotePath)) {
-        target = *asked;
-    } else if (asked.error().kind == FtpErrorKind::Stopped) {
-        return std::unexpected(asked.error());
-    } else {
-        target.exists = true;  // not known: treat it as there
+    auto described = describe(remotePath, known);
+    if (!described) {
+        return std::unexpected(described.error());
     }
+    // A target the server would not tell about is taken to be there.
+    const FtpFileInfo target = described->value_or(FtpFileInfo{true, -1, -1});
     auto fail = [&](FtpError error) { return std::unexpected(std::move(error)); };
     if (!target.exists && size < kResumableUploadBytes) {
         return uploadTo(fd, size, 0, remotePath, moved);

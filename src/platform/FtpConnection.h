@@ -254,6 +254,9 @@ private:
     explicit FtpConnection(std::unique_ptr<Impl> impl);
     FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass);
     FtpResult<void> sftpCommand(const std::string& command);
+    // What the caller knew of a remote file, else what the server says;
+    // nullopt when it would not say. Fails only on a stop.
+    FtpResult<std::optional<FtpFileInfo>> describe(std::string_view path, const FtpFileInfo* known);
     FtpResult<void> renameOver(std::string_view from, std::string_view to, bool& targetGone);
     FtpResult<std::int64_t> uploadTo(int fd, std::int64_t size, std::int64_t offset,
                                      std::string_view remotePath, std::atomic<std::int64_t>* moved);
