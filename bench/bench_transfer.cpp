@@ -4,7 +4,13 @@
 // program's peak memory for a 16 MiB file and for the large one. FTP and
 // FTPS go to a loopback vsftpd, SFTP to a loopback sshd (needs root).
 //
-// Usage: bench_transfer [MiB] [ftp|ftps|sftp ...] (default 1024, all three).
+// Usage: bench_transfer [--disk DIR] [--rounds N] [MiB] [ftp|ftps|sftp ...]
+// (default 1024 MiB, 9 rounds, all three protocols).
+// The local files live in memory (/dev/shm) unless --disk names a folder on
+// a disk: then both downloads, curl's and the program's, write over an
+// existing file of the same size, as a user's download into a folder does;
+// the server's files stay in memory, as on another machine. Every timed
+// transfer starts after sync(), so none pays for another's write-back.
 // Needs vsftpd, curl, openssl and openssh-server (all in scripts/deps.sh).
 // Build in Release; run with QT_QPA_PLATFORM=offscreen.
 // Targets: each direction at >= 0.95x curl's throughput over FTP and
@@ -39,10 +45,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -187,8 +195,10 @@ struct Target {
 };
 
 // The child: one upload and one download of name through the window, then
-// the seconds of each and the process's peak memory.
-int child(const Target& target, const fs::path& work, const std::string& name, int rounds) {
+// the seconds of each and the process's peak memory. The files to move live
+// in local's "src" and "dl".
+int child(const Target& target, const fs::path& work, const fs::path& local,
+          const std::string& name, int rounds) {
     int argc = 1;
     char arg0[] = "bench_transfer";
     char* argv[] = {arg0, nullptr};
@@ -265,9 +275,11 @@ int child(const Target& target, const fs::path& work, const std::string& name, i
     auto* localList = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
     auto* remoteList = window.findChild<QTreeWidget*>(QStringLiteral("ListView2"));
     for (int round = 0; round < rounds; ++round) {
-        window.localPane()->setFolder(work / "src");
+        window.localPane()->setFolder(local / "src");
         const double up = timed("zLokUp", localList);
-        window.localPane()->setFolder(work / "dl");
+        window.localPane()->setFolder(local / "dl");
+        // Once the program asks before writing over a file, a download over
+        // an existing dl/name needs dialogs.answerOverwrite(Replace) here.
         const double down = timed("zRemDown", remoteList);
         std::printf("%.4f %.4f\n", up, down);
         std::fflush(stdout);
@@ -280,19 +292,24 @@ int child(const Target& target, const fs::path& work, const std::string& name, i
 
 // Files live in memory (/dev/shm) when it has room, so the disk's write-back
 // does not decide the figures for either side; otherwise in the temp folder.
+// With a parent, in a new folder there instead.
 class WorkFolder {
 public:
-    explicit WorkFolder(std::int64_t fileSize) {
-        struct statvfs shm {};
-        const bool roomy = ::statvfs("/dev/shm", &shm) == 0 &&
-                           static_cast<double>(shm.f_bavail) * static_cast<double>(shm.f_frsize) >
-                               5.0 * static_cast<double>(fileSize);
-        // The SFTP server's folder must lie in the temp folder: make it the
-        // memory one.
-        if (roomy) {
-            ::setenv("TMPDIR", "/dev/shm", 1);
+    explicit WorkFolder(std::int64_t fileSize, const fs::path& parent = {}) {
+        if (parent.empty()) {
+            struct statvfs shm {};
+            const bool roomy =
+                ::statvfs("/dev/shm", &shm) == 0 &&
+                static_cast<double>(shm.f_bavail) * static_cast<double>(shm.f_frsize) >
+                    5.0 * static_cast<double>(fileSize);
+            // The SFTP server's folder must lie in the temp folder: make it
+            // the memory one.
+            if (roomy) {
+                ::setenv("TMPDIR", "/dev/shm", 1);
+            }
         }
-        std::string pattern = (fs::temp_directory_path() / "quillmint-bench-XXXXXX").native();
+        const fs::path in = parent.empty() ? fs::temp_directory_path() : parent;
+        std::string pattern = (in / "quillmint-bench-XXXXXX").native();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot make a work folder");
         }
@@ -319,12 +336,12 @@ struct ChildFigures {
 };
 
 ChildFigures runChild(const char* self, const Target& target, const fs::path& work,
-                      const std::string& name, int rounds) {
+                      const fs::path& local, const std::string& name, int rounds) {
     const fs::path output = work / "child.out";
-    const int rc =
-        waitFor(spawn({self, "--child", target.protocol, std::to_string(target.port), target.user,
-                       target.password, work.native(), name, std::to_string(rounds)},
-                      output.c_str()));
+    const int rc = waitFor(
+        spawn({self, "--child", target.protocol, std::to_string(target.port), target.user,
+               target.password, work.native(), local.native(), name, std::to_string(rounds)},
+              output.c_str()));
     if (rc != 0) {
         throw std::runtime_error("the program's run failed");
     }
@@ -344,51 +361,88 @@ ChildFigures runChild(const char* self, const Target& target, const fs::path& wo
     return figures;
 }
 
+// Seconds of the rounds of one side in one direction.
+struct Times {
+    std::vector<double> seconds;
+
+    double best() const { return std::ranges::min(seconds); }
+    double worst() const { return std::ranges::max(seconds); }
+    double median() const {
+        std::vector<double> sorted = seconds;
+        std::ranges::sort(sorted);
+        const std::size_t half = sorted.size() / 2;
+        return sorted.size() % 2 ? sorted[half] : (sorted[half - 1] + sorted[half]) / 2;
+    }
+};
+
+void printDirection(const char* direction, const Times& curl, const Times& program,
+                    double megabytes, double targetRatio) {
+    std::printf("  %-9s curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= %.2f)\n",
+                direction, megabytes / curl.best(), megabytes / program.best(),
+                curl.best() / program.best(), targetRatio);
+    std::printf(
+        "            median: curl %.0f MB/s (%.0f-%.0f), program %.0f MB/s (%.0f-%.0f), "
+        "ratio %.3f\n",
+        megabytes / curl.median(), megabytes / curl.worst(), megabytes / curl.best(),
+        megabytes / program.median(), megabytes / program.worst(), megabytes / program.best(),
+        curl.median() / program.median());
+}
+
 // Runs curl and the program in turns against target and prints the ratios.
-bool measure(const char* self, const Target& target, const WorkFolder& work,
-             const fs::path& upFolder, std::int64_t size, double targetRatio) {
-    constexpr int kRounds = 9;
+// With onDisk, every download writes over an existing file of the same size.
+bool measure(const char* self, const Target& target, const WorkFolder& work, const fs::path& local,
+             bool onDisk, const fs::path& upFolder, std::int64_t size, int rounds,
+             double targetRatio) {
     // curl and the program take turns, so both meet the same machine load.
-    double curlUp = 1e9;
-    double curlDown = 1e9;
-    ChildFigures program;
+    Times curlUp;
+    Times curlDown;
+    Times programUp;
+    Times programDown;
+    long maxRssKb = 0;
     auto curl = [&](std::vector<std::string> args) {
         args.insert(args.begin(), target.curlOptions.begin(), target.curlOptions.end());
+        ::sync();
         return curlSeconds(std::move(args));
     };
-    for (int round = 0; round < kRounds; ++round) {
-        curlUp = std::min(curlUp, curl({"-T", (work / "src" / "big.bin").native(),
-                                        target.curlBase + "curl.bin"}));
-        curlDown = std::min(curlDown, curl({"-o", (work / "dl" / "curl.bin").native(),
-                                            target.curlBase + "curl.bin"}));
-        fs::remove(work / "dl" / "curl.bin");
-        const ChildFigures once = runChild(self, target, work.path(), "big.bin", 1);
-        program.up = std::min(program.up, once.up);
-        program.down = std::min(program.down, once.down);
-        program.maxRssKb = std::max(program.maxRssKb, once.maxRssKb);
+    const fs::path curlFile = local / "dl" / "curl.bin";
+    const fs::path programFile = local / "dl" / "big.bin";
+    if (onDisk) {
+        writeFile(curlFile, size);
+        writeFile(programFile, size);
+    }
+    for (int round = 0; round < rounds; ++round) {
+        curlUp.seconds.push_back(
+            curl({"-T", (local / "src" / "big.bin").native(), target.curlBase + "curl.bin"}));
+        curlDown.seconds.push_back(curl({"-o", curlFile.native(), target.curlBase + "curl.bin"}));
+        ::sync();
+        const ChildFigures once = runChild(self, target, work.path(), local, "big.bin", 1);
+        programUp.seconds.push_back(once.up);
+        programDown.seconds.push_back(once.down);
+        maxRssKb = std::max(maxRssKb, once.maxRssKb);
         if (fs::file_size(upFolder / "big.bin") != static_cast<std::uintmax_t>(size) ||
-            fs::file_size(work / "dl" / "big.bin") != static_cast<std::uintmax_t>(size)) {
+            fs::file_size(programFile) != static_cast<std::uintmax_t>(size)) {
             std::fprintf(stderr, "the program moved a wrong number of bytes\n");
             return false;
         }
-        fs::remove(work / "dl" / "big.bin");
+        if (!onDisk) {
+            fs::remove(curlFile);
+            fs::remove(programFile);
+        }
     }
-    const ChildFigures small = runChild(self, target, work.path(), "small.bin", 1);
+    const ChildFigures small = runChild(self, target, work.path(), local, "small.bin", 1);
 
     const double megabytes = static_cast<double>(size) / 1e6;
-    std::printf("%lld MiB file over %s, best of %d:\n", static_cast<long long>(size >> 20),
-                target.protocol.c_str(), kRounds);
-    std::printf("  upload:   curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= %.2f)\n",
-                megabytes / curlUp, megabytes / program.up, curlUp / program.up, targetRatio);
-    std::printf("  download: curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= %.2f)\n",
-                megabytes / curlDown, megabytes / program.down, curlDown / program.down,
-                targetRatio);
+    std::printf("%lld MiB file over %s, %s, best of %d:\n", static_cast<long long>(size >> 20),
+                target.protocol.c_str(),
+                onDisk ? "over existing files on disk" : "local files in memory", rounds);
+    printDirection("upload:", curlUp, programUp, megabytes, targetRatio);
+    printDirection("download:", curlDown, programDown, megabytes, targetRatio);
     std::printf(
         "  peak memory: %.1f MB with %lld MiB, %.1f MB with 16 MiB, difference %.1f MB "
         "(target <= 20)\n",
-        static_cast<double>(program.maxRssKb) / 1024, static_cast<long long>(size >> 20),
+        static_cast<double>(maxRssKb) / 1024, static_cast<long long>(size >> 20),
         static_cast<double>(small.maxRssKb) / 1024,
-        static_cast<double>(program.maxRssKb - small.maxRssKb) / 1024);
+        static_cast<double>(maxRssKb - small.maxRssKb) / 1024);
     std::fflush(stdout);
     return true;
 }
@@ -396,31 +450,60 @@ bool measure(const char* self, const Target& target, const WorkFolder& work,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 9 && std::string(argv[1]) == "--child") {
+    if (argc == 10 && std::string(argv[1]) == "--child") {
         Target target;
         target.protocol = argv[2];
         target.port = std::atoi(argv[3]);
         target.user = argv[4];
         target.password = argv[5];
-        return child(target, argv[6], argv[7], std::atoi(argv[8]));
+        return child(target, argv[6], argv[7], argv[8], std::atoi(argv[9]));
     }
-    const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 1024;
+    fs::path disk;
+    int rounds = 9;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] == "--disk" || args[i] == "--rounds") {
+            if (i + 1 == args.size()) {
+                rounds = 0;  // reported below
+                break;
+            }
+            if (args[i] == "--disk") {
+                disk = args[i + 1];
+            } else {
+                rounds = std::atoi(args[i + 1].c_str());
+            }
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i + 2));
+        } else {
+            ++i;
+        }
+    }
+    if (rounds < 1 || (!disk.empty() && !fs::is_directory(disk))) {
+        std::fprintf(stderr, "--rounds needs a count, --disk an existing folder\n");
+        return 2;
+    }
+    const std::int64_t mib = !args.empty() ? std::atoll(args.front().c_str()) : 1024;
     const std::int64_t size = mib << 20;
     std::vector<std::string> protocols;
-    for (int i = 2; i < argc; ++i) {
-        protocols.emplace_back(argv[i]);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        protocols.push_back(args[i]);
     }
     if (protocols.empty()) {
         protocols = {"ftp", "ftps", "sftp"};
     }
     const WorkFolder work(size);
+    std::optional<WorkFolder> diskFolder;
+    if (!disk.empty()) {
+        diskFolder.emplace(size, disk);
+    }
+    const fs::path local = diskFolder ? diskFolder->path() : work.path();
     const fs::path root = work / "root";
     fs::create_directories(root / "up");
-    fs::create_directories(work / "src");
-    fs::create_directories(work / "dl");
+    fs::create_directories(local / "src");
+    fs::create_directories(local / "dl");
     fs::permissions(root / "up", fs::perms::all);
-    writeFile(work / "src" / "big.bin", size);
-    writeFile(work / "src" / "small.bin", std::int64_t{16} << 20);
+    writeFile(local / "src" / "big.bin", size);
+    writeFile(local / "src" / "small.bin", std::int64_t{16} << 20);
     const auto certificate = quill::test::MakeTestCertificate(work.path(), "bench");
 
     bool ok = true;
@@ -435,7 +518,9 @@ int main(int argc, char** argv) {
             if (tls) {
                 target.curlOptions = {"--ssl-reqd", "-k"};
             }
-            ok = measure(argv[0], target, work, root / "up", size, tls ? 0.85 : 0.95) && ok;
+            ok = measure(argv[0], target, work, local, diskFolder.has_value(), root / "up", size,
+                         rounds, tls ? 0.85 : 0.95) &&
+                 ok;
         } else if (protocol == "sftp") {
             std::string why;
             if (!quill::test::SshServer::Available(&why)) {
@@ -452,7 +537,9 @@ int main(int argc, char** argv) {
             target.curlBase =
                 "sftp://127.0.0.1:" + std::to_string(server.port()) + (root / "up").native() + "/";
             target.curlOptions = {"-k", "-u", options.user + ":" + options.password};
-            ok = measure(argv[0], target, work, root / "up", size, 0.85) && ok;
+            ok = measure(argv[0], target, work, local, diskFolder.has_value(), root / "up", size,
+                         rounds, 0.85) &&
+                 ok;
         } else {
             std::fprintf(stderr, "unknown protocol %s (ftp, ftps or sftp)\n", protocol.c_str());
             return 2;
