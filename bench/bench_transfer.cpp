@@ -251,7 +251,10 @@ int child(const Target& target, const fs::path& work, const fs::path& local,
     wait();
     // Times from the command to the end of the batch (without the listing
     // that follows it).
-    auto timed = [&](const char* command, QTreeWidget* list) {
+    auto timed = [&](const char* command, QTreeWidget* list, bool overwrites) {
+        if (overwrites) {
+            dialogs.answerOverwrite(quill::OverwriteAnswer::Replace);
+        }
         list->clearSelection();
         const auto item = list->findItems(QString::fromStdString(name), Qt::MatchExactly, 0);
         if (item.isEmpty()) {
@@ -276,11 +279,11 @@ int child(const Target& target, const fs::path& work, const fs::path& local,
     auto* remoteList = window.findChild<QTreeWidget*>(QStringLiteral("ListView2"));
     for (int round = 0; round < rounds; ++round) {
         window.localPane()->setFolder(local / "src");
-        const double up = timed("zLokUp", localList);
+        const bool remoteThere =
+            !remoteList->findItems(QString::fromStdString(name), Qt::MatchExactly, 0).isEmpty();
+        const double up = timed("zLokUp", localList, remoteThere);
         window.localPane()->setFolder(local / "dl");
-        // Once the program asks before writing over a file, a download over
-        // an existing dl/name needs dialogs.answerOverwrite(Replace) here.
-        const double down = timed("zRemDown", remoteList);
+        const double down = timed("zRemDown", remoteList, fs::exists(local / "dl" / name));
         std::printf("%.4f %.4f\n", up, down);
         std::fflush(stdout);
     }
