@@ -599,8 +599,11 @@ struct FtpConnection::Impl {
             if (code == CURLE_OK) {
                 return {};
             }
-            if (attempt == 0 && newConnections == 0 && mayBeDroppedConnection(code) &&
-                (!mayRetry || mayRetry())) {
+            // A server closing an idle session says 421 first; curl may then
+            // wait for a reply that never comes.
+            const bool closedBy421 = !sftp() && lastReply.starts_with("421");
+            if (attempt == 0 && newConnections == 0 &&
+                (mayBeDroppedConnection(code) || closedBy421) && (!mayRetry || mayRetry())) {
                 continue;
             }
             return std::unexpected(errorFor(code));

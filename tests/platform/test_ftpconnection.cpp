@@ -521,6 +521,8 @@ TEST_F(FtpConnectionTest, ListsAgainAfterTheServerDroppedTheIdleSession) {
     auto list = connection->FindFiles("/*.*");
     ASSERT_TRUE(list) << list.error().text;
     EXPECT_EQ(list->entries.size(), 1u);
+    EXPECT_EQ(connection->TakeNotes(),
+              std::vector<std::string>{"The connection had been closed; it was re-established."});
 }
 
 }  // namespace

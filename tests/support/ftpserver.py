@@ -227,8 +227,30 @@ def main():
                           if k not in left_out}
         transfers = 0  # completed on this control connection
         hang_up = False
+        idle_call = None
+
+        # pyftpdlib 1.5.7's own idle timer never fires once a user is logged
+        # in; this one does, after the same time without a command.
+        def on_connect(self):
+            self.watch_idle()
+
+        def watch_idle(self):
+            if self.idle_call is not None and not self.idle_call.cancelled:
+                self.idle_call.cancel()
+            self.idle_call = self.ioloop.call_later(
+                args.idle_timeout, self.idle_out, _errback=self.handle_error)
+
+        def idle_out(self):
+            if not self.connected:
+                return
+            if self.data_channel is not None:  # a transfer is no idle time
+                self.watch_idle()
+                return
+            self.respond("421 Control connection timed out.")
+            self.close_when_done()
 
         def pre_process_command(self, line, cmd, arg):
+            self.watch_idle()
             if command_log is not None:  # flushed: tests read it meanwhile
                 command_log.write("PASS ****\n" if cmd == "PASS" else line + "\n")
                 command_log.flush()
