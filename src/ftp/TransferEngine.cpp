@@ -247,9 +247,6 @@ void TransferBatch::nextFile() {
         m_tries = 0;
         m_targets.reset();
         m_fileRunning = true;
-        m_moved->store(0);
-        m_fileBytes = 0;
-        m_meter.startFile(now());
         m_engine.run<TransferTargets>(
             [remote = remotePathOf(file), local = localPathOf(file)](FtpConnection& connection) {
                 return FtpResult<TransferTargets>(ProbeTargets(connection, remote, local));
