@@ -502,28 +502,19 @@ TEST_F(TransferBatchTest, ReconnectsAndResumes) {
 }
 
 // An idle connection sends NOOP at each interval, so a server's idle
-// time-out does not drop it; none goes before the first interval is over.
+// time-out does not drop it.
 TEST_F(TransferBatchTest, KeepAliveWhileIdle) {
     FtpServerOptions logged;
     logged.commandLog = remote.path().parent_path() / commandLog;
-    for (const bool idle : {true, false}) {
-        SCOPED_TRACE(idle);
-        engine.setKeepAliveInterval(idle ? 200 : 60000);
-        server.reset();
-        std::filesystem::remove(logged.commandLog);
-        start(logged);
-        QTest::qWait(1100);
-        const std::string sent = commands();
-        std::size_t noops = 0;
-        for (auto at = sent.find("NOOP"); at != std::string::npos; at = sent.find("NOOP", at + 1)) {
-            ++noops;
-        }
-        if (idle) {
-            EXPECT_GE(noops, 3u) << sent;
-        } else {
-            EXPECT_EQ(noops, 0u) << sent;
-        }
+    engine.setKeepAliveInterval(200);
+    start(logged);
+    QTest::qWait(1100);
+    const std::string sent = commands();
+    std::size_t noops = 0;
+    for (auto at = sent.find("NOOP"); at != std::string::npos; at = sent.find("NOOP", at + 1)) {
+        ++noops;
     }
+    EXPECT_GE(noops, 3u) << sent;
 }
 
 }  // namespace

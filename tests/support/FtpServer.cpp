@@ -39,10 +39,6 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
                                   "--password",       m_options.password,
                                   "--login-dir",      m_options.loginDir,
                                   "--idle-timeout",   std::to_string(m_options.idleTimeoutSeconds)};
-    if (m_options.maxConnections > 0) {
-        args.push_back("--max-cons");
-        args.push_back(std::to_string(m_options.maxConnections));
-    }
     for (const auto& line : m_options.extraListLines) {
         args.push_back("--extra-line");
         args.push_back(line);
@@ -62,43 +58,26 @@ FtpServer::FtpServer(std::filesystem::path root, FtpServerOptions options)
     flag(m_options.refuseRenameOntoExisting, "--refuse-rename-onto-existing");
     flag(m_options.refuseHiddenNames, "--refuse-hidden-names");
     flag(m_options.dropOnce, "--drop-once");
-    flag(m_options.noRestStream, "--no-rest-stream");
-    if (m_options.dripSeconds > 0) {
-        args.push_back("--drip");
-        args.push_back(std::to_string(m_options.dripSeconds));
-    }
-    if (!m_options.dropAfter.empty()) {
-        args.push_back("--drop-after");
-        args.push_back(m_options.dropAfter);
-    }
-    if (m_options.dropAfterBytes >= 0) {
-        args.push_back("--drop-after-bytes");
-        args.push_back(std::to_string(m_options.dropAfterBytes));
-    }
-    if (m_options.diskFullAfterBytes >= 0) {
-        args.push_back("--disk-full-after-bytes");
-        args.push_back(std::to_string(m_options.diskFullAfterBytes));
-    }
-    if (m_options.dropUploadAfterBytes >= 0) {
-        args.push_back("--drop-upload-after-bytes");
-        args.push_back(std::to_string(m_options.dropUploadAfterBytes));
-    }
-    if (m_options.dropControlAfterTransfers > 0) {
-        args.push_back("--drop-control-after-transfers");
-        args.push_back(std::to_string(m_options.dropControlAfterTransfers));
-    }
-    if (!m_options.commandLog.empty()) {
-        args.push_back("--command-log");
-        args.push_back(m_options.commandLog.string());
-    }
-    if (!m_options.refuse.empty()) {
-        args.push_back("--refuse");
-        args.push_back(m_options.refuse);
-    }
-    if (m_options.rateBytesPerSecond > 0) {
-        args.push_back("--rate");
-        args.push_back(std::to_string(m_options.rateBytesPerSecond));
-    }
+    auto value = [&args](bool on, const char* name, std::string text) {
+        if (on) {
+            args.push_back(name);
+            args.push_back(std::move(text));
+        }
+    };
+    const FtpServerOptions& o = m_options;
+    value(o.maxConnections > 0, "--max-cons", std::to_string(o.maxConnections));
+    value(o.dripSeconds > 0, "--drip", std::to_string(o.dripSeconds));
+    value(!o.dropAfter.empty(), "--drop-after", o.dropAfter);
+    value(o.dropAfterBytes >= 0, "--drop-after-bytes", std::to_string(o.dropAfterBytes));
+    value(o.diskFullAfterBytes >= 0, "--disk-full-after-bytes",
+          std::to_string(o.diskFullAfterBytes));
+    value(o.dropUploadAfterBytes >= 0, "--drop-upload-after-bytes",
+          std::to_string(o.dropUploadAfterBytes));
+    value(o.dropControlAfterTransfers > 0, "--drop-control-after-transfers",
+          std::to_string(o.dropControlAfterTransfers));
+    value(!o.commandLog.empty(), "--command-log", o.commandLog.string());
+    value(!o.refuse.empty(), "--refuse", o.refuse);
+    value(o.rateBytesPerSecond > 0, "--rate", std::to_string(o.rateBytesPerSecond));
     if (!m_options.tlsCertificate.empty()) {
         args.push_back("--tls-cert");
         args.push_back(m_options.tlsCertificate.string());

@@ -54,8 +54,6 @@ struct FtpServerOptions {
     bool dropOnce = false;
     // Every command line received is appended here (PASS as "PASS ****").
     std::filesystem::path commandLog;
-    // No resume: FEAT leaves out "REST STREAM" and REST answers 502.
-    bool noRestStream = false;
     // Explicit FTPS with this certificate and key (PEM; the key may be in the
     // certificate file): AUTH TLS and PROT P required, no clear text
     // accepted. Empty = plain FTP.

@@ -24,7 +24,6 @@ the file.
 the 226 of the K-th file transfer (RETR, STOR, APPE) of that connection.
 --drop-once makes --drop-after-bytes, --drop-upload-after-bytes and
 --drop-control-after-transfers act the first time they trigger only.
---no-rest-stream leaves "REST STREAM" out of FEAT and answers REST with 502.
 --command-log FILE appends every command line received to FILE, with the
 argument of PASS written as "****".
 --tls-cert FILE (and --tls-key FILE when the key is apart) serves explicit
@@ -72,7 +71,6 @@ def main():
     parser.add_argument("--drop-control-after-transfers", type=int, default=0)
     parser.add_argument("--drop-once", action="store_true")
     parser.add_argument("--command-log", default="")
-    parser.add_argument("--no-rest-stream", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.CRITICAL)
@@ -209,10 +207,6 @@ def main():
                 return True
             return False
 
-    # Without REST in proto_cmds FEAT leaves out "REST STREAM".
-    left_out = ({"MLST", "MLSD"} if args.no_mlst else set()) | (
-        {"REST"} if args.no_rest_stream else set())
-
     class Handler(HandlerBase):
         abstracted_fs = FS
         dtp_handler = DTP
@@ -222,9 +216,9 @@ def main():
         # Real servers delay a refused login; short here to keep tests quick.
         auth_failed_timeout = 0.2
 
-        if left_out:
+        if args.no_mlst:
             proto_cmds = {k: v for k, v in HandlerBase.proto_cmds.items()
-                          if k not in left_out}
+                          if k not in ("MLST", "MLSD")}
         transfers = 0  # completed on this control connection
         hang_up = False
         idle_call = None
@@ -258,9 +252,6 @@ def main():
                 return  # the data connection is open; no reply ever comes
             if cmd == args.refuse:
                 self.respond("550 Refused by the test server.")
-                return
-            if cmd == "REST" and args.no_rest_stream:
-                self.respond("502 Command not implemented.")
                 return
             if (args.refuse_hidden_names and self.authenticated
                     and cmd in ("STOR", "APPE", "RNFR", "RNTO")
