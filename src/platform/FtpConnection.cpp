@@ -915,7 +915,7 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const F
 }
 
 FtpResult<std::string> FtpConnection::quote(const std::vector<std::string>& commands,
-                                            int lastExpectedClass) {
+                                            int lastExpectedClass, std::string_view near) {
     for (const auto& command : commands) {
         if (hasLineBreakOrNul(command)) {
             return std::unexpected(
@@ -923,6 +923,11 @@ FtpResult<std::string> FtpConnection::quote(const std::vector<std::string>& comm
         }
     }
     Impl& d = *m_impl;
+    // curl changes to the address's folder after the commands: the folder
+    // of the path they touch is usually where the connection already is,
+    // so no CWD goes out.
+    const std::string url =
+        near.starts_with('/') ? UrlFor(near.substr(0, near.rfind('/') + 1)) : d.baseUrl;
     curl_slist* list = nullptr;
     // '*' keeps curl going after a refused command, so the connection
     // survives; the replies are checked below instead.
@@ -931,7 +936,7 @@ FtpResult<std::string> FtpConnection::quote(const std::vector<std::string>& comm
     }
     auto done = d.perform(
         [&] {
-            curl_easy_setopt(d.curl, CURLOPT_URL, d.baseUrl.c_str());
+            curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
             curl_easy_setopt(d.curl, CURLOPT_NOBODY, 1L);
             curl_easy_setopt(d.curl, CURLOPT_QUOTE, list);
         },
@@ -996,28 +1001,28 @@ FtpResult<void> FtpConnection::CreateDirectory(std::string_view path) {
     if (m_impl->sftp()) {
         return sftpCommand("mkdir " + sftpArgument(path));
     }
-    return withoutReply(quote({"MKD " + std::string(path)}, 2));
+    return withoutReply(quote({"MKD " + std::string(path)}, 2, path));
 }
 
 FtpResult<void> FtpConnection::RemoveDirectory(std::string_view path) {
     if (m_impl->sftp()) {
         return sftpCommand("rmdir " + sftpArgument(path));
     }
-    return withoutReply(quote({"RMD " + std::string(path)}, 2));
+    return withoutReply(quote({"RMD " + std::string(path)}, 2, path));
 }
 
 FtpResult<void> FtpConnection::DeleteFile(std::string_view path) {
     if (m_impl->sftp()) {
         return sftpCommand("rm " + sftpArgument(path));
     }
-    return withoutReply(quote({"DELE " + std::string(path)}, 2));
+    return withoutReply(quote({"DELE " + std::string(path)}, 2, path));
 }
 
 FtpResult<void> FtpConnection::RenameFile(std::string_view from, std::string_view to) {
     if (m_impl->sftp()) {
         return sftpCommand("rename " + sftpArgument(from) + " " + sftpArgument(to));
     }
-    return withoutReply(quote({"RNFR " + std::string(from), "RNTO " + std::string(to)}, 2));
+    return withoutReply(quote({"RNFR " + std::string(from), "RNTO " + std::string(to)}, 2, to));
 }
 
 FtpResult<std::string> FtpConnection::SiteCommand(std::string_view command) {

@@ -259,7 +259,9 @@ public:
 private:
     struct Impl;
     explicit FtpConnection(std::unique_ptr<Impl> impl);
-    FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass);
+    // near: an absolute path the commands touch, or "" (the root).
+    FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass,
+                                 std::string_view near = {});
     FtpResult<void> sftpCommand(const std::string& command);
     // What the caller knew of a remote file, else what the server says;
     // nullopt when it would not say. Fails only on a stop.
