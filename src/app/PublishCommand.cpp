@@ -257,6 +257,9 @@ int RunPublishCommand(const QStringList& arguments) {
                 console.line("would " + DescribeStep(step));
             }
         }
+        for (const std::string& leftover : plan->leftovers) {
+            console.line("would remove the temporary file " + leftover);
+        }
         for (const PublishProblem& problem : plan->problems) {
             console.line("cannot publish " + problem.path + ": " + problem.reason);
         }

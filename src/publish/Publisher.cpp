@@ -106,7 +106,7 @@ LocalScan scanLocal(const fs::path& root, const std::string& rootText) {
         }
     }
     if (error) {
-        scan.problems.push_back({"", "cannot read the folder: " + error.message()});
+        scan.problems.push_back({".", "cannot read the folder: " + error.message()});
     }
     std::ranges::sort(scan.files, {}, &PublishedFile::path);
     std::ranges::sort(scan.folders);
@@ -570,14 +570,12 @@ PublishTotals Publisher::Run(const PublishPlan& plan, const PublishOptions& opti
         }
     }
     if (!m_stop.load()) {
+        const auto open = std::ranges::find_if(d.connections, [](auto& c) { return c != nullptr; });
         for (const std::string& leftover : plan.leftovers) {
-            FtpConnection* connection = nullptr;
-            for (auto& open : d.connections) {
-                connection = connection ? connection : open.get();
-            }
-            if (!connection) {
+            if (open == d.connections.end()) {
                 break;
             }
+            FtpConnection* connection = open->get();
             if (auto removed = connection->DeleteFile(leftover);
                 removed || removed.error().kind == FtpErrorKind::NotFound) {
                 note("Removed the temporary file of a broken-off transfer: " + leftover);
