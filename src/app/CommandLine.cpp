@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "PublishCommand.h"
+
 #include "common/ProgramFolder.h"
 
 #include <QCommandLineParser>
@@ -46,6 +48,9 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
     }
     const QString program =
         arguments.isEmpty() ? QStringLiteral("quillmint") : QFileInfo(arguments.front()).fileName();
+    if (arguments.size() > 1 && arguments[1] == QStringLiteral("publish")) {
+        return RunPublishCommand(arguments.mid(2));
+    }
 
     QCommandLineParser parser;
     // Qt's options are written with one dash: -platform, -style.
@@ -98,7 +103,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
         return 0;
     }
     if (parser.isSet(programFolder)) {
-        const auto folder = ChooseProgramFolder(ExecutableFolder(), UserDataFolder());
+        const auto folder = ProgramFolderFromEnvironment().value_or(
+            ChooseProgramFolder(ExecutableFolder(), UserDataFolder()));
         out << QString::fromStdString(folder.string()) << '\n';
         return 0;
     }

@@ -1,5 +1,7 @@
 #include "ProgramFolder.h"
 
+#include <cstdlib>
+
 #include "common/BuildInfo.h"
 
 #include <QStandardPaths>
@@ -34,7 +36,21 @@ std::filesystem::path UserDataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
 }
 
+std::optional<std::filesystem::path> ProgramFolderFromEnvironment() {
+    const char* forced = std::getenv("QUILLMINT_PROGRAM_FOLDER");
+    if (forced == nullptr || *forced == '\0') {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    return std::filesystem::absolute(forced, ec);
+}
+
 std::filesystem::path ResolveProgramFolder() {
+    if (auto forced = ProgramFolderFromEnvironment()) {
+        std::error_code ec;
+        std::filesystem::create_directories(*forced, ec);
+        return *forced;
+    }
     const auto data = UserDataFolder();
     auto folder = ChooseProgramFolder(ExecutableFolder(), data);
     if (folder == data) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 namespace quill {
 
@@ -16,6 +18,10 @@ std::filesystem::path ChooseProgramFolder(const std::filesystem::path& executabl
 // The per-user data folder (QStandardPaths::AppDataLocation); needs the
 // application and organisation names set, not an application object.
 std::filesystem::path UserDataFolder();
+
+// The folder QUILLMINT_PROGRAM_FOLDER names (made absolute), if it is set:
+// it overrides the choice below, for scripts and portable setups.
+std::optional<std::filesystem::path> ProgramFolderFromEnvironment();
 
 // ChooseProgramFolder for the running program; creates the data folder when
 // that is the one chosen.

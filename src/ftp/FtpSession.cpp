@@ -1,5 +1,7 @@
 #include "FtpSession.h"
 
+#include "SiteProfiles.h"
+
 #include "common/TextOps.h"
 #include "platform/ServerTrust.h"
 
@@ -222,6 +224,39 @@ bool FtpSession::OpenSession(const ConnectRequest& request) {
     m_agent = request.siteName;
     SessionHandle = sessionOpener(request.siteName);
     return SessionHandle != nullptr;
+}
+
+std::expected<ConnectRequest, std::string> ConnectRequestFor(const SiteProfile& profile) {
+    const ServerField field = ParseServerField(Trimmed(profile.adresa));
+    if (field.host.empty()) {
+        return std::unexpected("Wrong adress!");
+    }
+    const std::optional<std::uint16_t> port =
+        field.valid ? (field.port ? field.port : ParsePort(profile.port)) : std::nullopt;
+    if (!port) {
+        return std::unexpected("The port must be a whole number from 1 to 65535.");
+    }
+    ConnectRequest request;
+    request.protocol = field.protocol.value_or(profile.protocol);
+    request.server = field.host;
+    request.user = field.user.value_or(profile.ID);
+    request.password = field.password.value_or(profile.pass);
+    request.port = *port;
+    request.siteName = profile.sname;
+    return request;
+}
+
+FtpConnectParams ConnectParamsFor(const ConnectRequest& request,
+                                  const std::filesystem::path& trustFolder) {
+    FtpConnectParams params;
+    params.protocol = request.protocol;
+    params.host = request.server;
+    params.port = request.port;
+    params.user = request.user;
+    params.password = request.password;
+    params.passive = request.passive;
+    params.trustFolder = trustFolder;
+    return params;
 }
 
 void FtpSession::ConnectServer(std::function<void(FtpResult<std::string>)> done) {

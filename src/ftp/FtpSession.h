@@ -4,6 +4,7 @@
 #include "platform/FtpConnection.h"
 
 #include <cstdint>
+#include <expected>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -86,6 +87,17 @@ struct ConnectRequest {
     std::string siteName;
     bool passive = true;
 };
+
+struct SiteProfile;
+
+// What the site manager's Connect makes of a saved profile: a scheme or port
+// in the address goes before the profile's protocol and port. An error text
+// when the address or the port is unusable.
+std::expected<ConnectRequest, std::string> ConnectRequestFor(const SiteProfile& profile);
+
+// The connection values of a request; trustFolder holds remembered keys.
+FtpConnectParams ConnectParamsFor(const ConnectRequest& request,
+                                  const std::filesystem::path& trustFolder);
 
 // The one FTP session of the program: the Internet session, the connection
 // (owned by the engine's worker), the values of the current connection and

@@ -206,7 +206,7 @@ struct FtpConnection::Impl {
             std::error_code ec;
             for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
                 const std::string name = entry.path().filename().native();
-                if (name.starts_with(kTransferTempPrefix) && name.ends_with(kTransferTempSuffix)) {
+                if (IsTransferTempName(name)) {
                     found->second.insert(name);
                 }
             }
@@ -860,7 +860,8 @@ size_t takeListing(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
-FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const FtpEntrySink& sink) {
+FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const FtpEntrySink& sink,
+                                               bool withHidden) {
     std::string path(pattern);
     if (path.empty() || path.front() != '/') {
         path.insert(path.begin(), '/');
@@ -881,6 +882,8 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const F
             curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
             if (m_mlsd) {
                 curl_easy_setopt(d.curl, CURLOPT_CUSTOMREQUEST, "MLSD");
+            } else if (withHidden && d.params.protocol != FtpProtocol::Sftp) {
+                curl_easy_setopt(d.curl, CURLOPT_CUSTOMREQUEST, "LIST -a");
             }
             curl_easy_setopt(d.curl, CURLOPT_TIMEOUT, d.params.timeouts.listingSeconds);
             curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, &takeListing);

@@ -91,6 +91,10 @@ struct FtpFileInfo {
 // content.
 inline constexpr std::string_view kTransferTempPrefix = ".quillmint-";
 inline constexpr std::string_view kTransferTempSuffix = ".part";
+inline bool IsTransferTempName(std::string_view name) {
+    return name.size() > kTransferTempPrefix.size() + kTransferTempSuffix.size() &&
+           name.starts_with(kTransferTempPrefix) && name.ends_with(kTransferTempSuffix);
+}
 // Smaller uploads start over after a break instead of resuming.
 inline constexpr std::int64_t kResumableUploadBytes = std::int64_t{1} << 20;
 
@@ -201,7 +205,10 @@ public:
     // gives an empty list; a missing one fails with NotFound.
     // With a sink, the entries go to it in batches while the listing arrives
     // (on the calling thread), and the result holds only the lines left out.
-    FtpResult<FtpListing> FindFiles(std::string_view pattern, const FtpEntrySink& sink = {});
+    // withHidden asks a LIST for names starting with a dot too ("LIST -a");
+    // MLSD and SFTP always give them.
+    FtpResult<FtpListing> FindFiles(std::string_view pattern, const FtpEntrySink& sink = {},
+                                    bool withHidden = false);
 
     // A command that changes the server is sent once: when the connection
     // breaks after it went out, the error is Dropped and nothing is retried.
