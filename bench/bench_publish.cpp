@@ -17,14 +17,17 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -123,8 +126,11 @@ std::pair<double, double> roundTrips(int port) {
     return {greeting, command};
 }
 
+constexpr auto kRunLimit = std::chrono::seconds(300);
+
 struct Run {
     int exit = -1;
+    bool killed = false;  // ran past kRunLimit
     double seconds = 0;
     Counts counts;
     std::string output;
@@ -139,8 +145,29 @@ public:
         m_relay.reset();
         const auto start = Clock::now();
         Run result;
-        result.exit = waitFor(spawn(std::move(args), output.c_str(), true));
+        const pid_t pid = spawn(std::move(args), output.c_str(), true);
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(mutex);
+            if (!ended.wait_for(lock, kRunLimit, [&] { return done; })) {
+                result.killed = true;
+                ::kill(pid, SIGKILL);
+            }
+        });
+        // Left unreaped until the watchdog knows, so its kill cannot reach
+        // another process under the same id.
+        siginfo_t info{};
+        ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
         result.seconds = secondsSince(start);
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+        }
+        ended.notify_one();
+        watchdog.join();
+        result.exit = waitFor(pid);
         // The last commands and closes may still be on their way.
         if (!m_relay.waitIdle(std::chrono::seconds(10))) {
             std::printf("  (connections still open after the client ended)\n");
@@ -224,6 +251,9 @@ struct Case {
 };
 
 std::string whatWentWrong(const Run& run, const std::string& tree) {
+    if (run.killed) {
+        return "still running after " + std::to_string(kRunLimit.count()) + " s, killed";
+    }
     if (run.exit != 0) {
         return "exit " + std::to_string(run.exit) + ": " + firstLine(run.output);
     }
@@ -408,6 +438,8 @@ int main(int argc, char** argv) {
             result = "FAIL: " + c.problem;
         } else if (limit) {
             result = c.times.median() <= *limit ? "PASS" : "FAIL";
+        } else {
+            result = "ok";
         }
         const bool failed = result.starts_with("FAIL");
         ok = ok && !failed;
