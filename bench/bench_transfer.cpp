@@ -25,6 +25,8 @@
 #include "support/SshServer.h"
 #include "support/TestCertificate.h"
 
+#include "BenchSupport.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -34,15 +36,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,48 +46,18 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-pid_t spawn(std::vector<std::string> args, const char* output = nullptr) {
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output,
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    }
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start " + args[0]);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using bench::Clock;
+using bench::secondsSince;
+using bench::spawn;
+using bench::Times;
+using bench::waitFor;
 
 // Seconds for one run of the curl command.
 double curlSeconds(std::vector<std::string> args) {
@@ -104,73 +69,13 @@ double curlSeconds(std::vector<std::string> args) {
     return secondsSince(start);
 }
 
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+// The configuration lines that make vsftpd require explicit TLS for the
+// login and every transfer.
+std::string tlsConfig(const quill::test::TestCertificate& tls) {
+    return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+           "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nrsa_cert_file=" +
+           tls.certificate.native() + "\nrsa_private_key_file=" + tls.key.native() + "\n";
 }
-
-bool accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// vsftpd with the benchmark's configuration, stopped by its PID. With a
-// certificate it requires explicit TLS for the login and every transfer.
-class Vsftpd {
-public:
-    Vsftpd(const fs::path& root, const fs::path& configFolder,
-           const quill::test::TestCertificate* tls = nullptr)
-        : m_port(freePort()) {
-        std::ifstream in(QUILLMINT_BENCH_DIR "/vsftpd.conf");
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string config = text.str();
-        for (const auto& [key, value] :
-             {std::pair<std::string, std::string>{"@PORT@", std::to_string(m_port)},
-              {"@ROOT@", root.native()}}) {
-            for (auto at = config.find(key); at != std::string::npos; at = config.find(key)) {
-                config.replace(at, key.size(), value);
-            }
-        }
-        if (tls) {
-            config +=
-                "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
-                "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nrsa_cert_file=" +
-                tls->certificate.native() + "\nrsa_private_key_file=" + tls->key.native() + "\n";
-        }
-        const fs::path file = configFolder / "vsftpd.conf";
-        std::ofstream(file) << config;
-        m_pid = spawn({"vsftpd", file.native()});
-        for (int i = 0; i < 100 && !accepts(m_port); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (!accepts(m_port)) {
-            throw std::runtime_error("vsftpd did not start (is it installed?)");
-        }
-    }
-    ~Vsftpd() {
-        ::kill(m_pid, SIGTERM);
-        waitFor(m_pid);
-    }
-    int port() const { return m_port; }
-
-private:
-    int m_port;
-    pid_t m_pid = -1;
-};
 
 void writeFile(const fs::path& path, std::int64_t bytes) {
     std::string block(1 << 20, '\0');
@@ -364,20 +269,6 @@ ChildFigures runChild(const char* self, const Target& target, const fs::path& wo
     return figures;
 }
 
-// Seconds of the rounds of one side in one direction.
-struct Times {
-    std::vector<double> seconds;
-
-    double best() const { return std::ranges::min(seconds); }
-    double worst() const { return std::ranges::max(seconds); }
-    double median() const {
-        std::vector<double> sorted = seconds;
-        std::ranges::sort(sorted);
-        const std::size_t half = sorted.size() / 2;
-        return sorted.size() % 2 ? sorted[half] : (sorted[half - 1] + sorted[half]) / 2;
-    }
-};
-
 void printDirection(const char* direction, const Times& curl, const Times& program,
                     double megabytes, double targetRatio) {
     std::printf("  %-9s curl %.0f MB/s, program %.0f MB/s, ratio %.3f (target >= %.2f)\n",
@@ -514,7 +405,7 @@ int main(int argc, char** argv) {
         Target target;
         if (protocol == "ftp" || protocol == "ftps") {
             const bool tls = protocol == "ftps";
-            Vsftpd server(root, work.path(), tls ? &certificate : nullptr);
+            bench::Vsftpd server(root, work.path(), tls ? tlsConfig(certificate) : std::string());
             target.protocol = tls ? "FTPS" : "FTP";
             target.port = server.port();
             target.curlBase = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/up/";

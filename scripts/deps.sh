@@ -7,6 +7,8 @@ QUILLMINT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
   python3 python3-pyftpdlib python3-openssl openssl fonts-dejavu-core xvfb x11-utils
   vsftpd curl
+  # The peer that bench_publish times the publish command against.
+  lftp
   # The SFTP tests start sshd with a config of their own on a loopback port;
   # they neither use nor start or stop the system's ssh service.
   openssh-server openssh-client
