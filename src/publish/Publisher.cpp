@@ -482,16 +482,38 @@ PublishTotals Publisher::Run(const PublishPlan& plan, const PublishOptions& opti
         keep(d.record->Forget(path));
     }
 
-    // Folders first, on one connection, each after its parent.
+    // Folders first, on one connection, each after its parent. The folders
+    // above a missing remote folder are tried only when it cannot be made
+    // as it is: most of them are there.
     if (!plan.newFolders.empty() && !m_stop.load() && d.connections[0]) {
-        for (const std::string& folder : plan.newFolders) {
-            const bool above = folder.size() < d.remoteRoot.size();
-            auto made = d.connections[0]->CreateDirectory(folder);
+        FtpConnection& connection = *d.connections[0];
+        const auto make = [&](const std::string& folder) {
+            auto made = connection.CreateDirectory(folder);
             if (made) {
                 note("Created the folder " + folder);
-            } else if (!above) {
+            }
+            return made;
+        };
+        const auto report = [&](const std::string& folder, const FtpResult<void>& made) {
+            if (!made) {
                 note("Cannot create the folder " + folder + ": " + made.error().text);
             }
+        };
+        auto next = plan.newFolders.begin();
+        if (const auto root = std::ranges::find(plan.newFolders, d.remoteRoot);
+            root != plan.newFolders.end()) {
+            auto made = make(*root);
+            if (!made) {
+                for (; next != root; ++next) {
+                    (void)make(*next);
+                }
+                made = make(*root);
+            }
+            report(*root, made);
+            next = root + 1;
+        }
+        for (; next != plan.newFolders.end(); ++next) {
+            report(*next, make(*next));
         }
     }
 
