@@ -155,41 +155,11 @@ std::string EscapeRemotePath(std::string_view absolutePath) {
     return out;
 }
 
-struct FtpInternetSession::TlsSessions {
-    CURLSH* share = nullptr;
-    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
-
-    TlsSessions() {
-        share = curl_share_init();
-        if (share) {
-            curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &lock);
-            curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &unlock);
-            curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        }
-    }
-    ~TlsSessions() {
-        if (share) {
-            curl_share_cleanup(share);
-        }
-    }
-    TlsSessions(const TlsSessions&) = delete;
-    TlsSessions& operator=(const TlsSessions&) = delete;
-
-    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
-        static_cast<TlsSessions*>(self)->locks[data].lock();
-    }
-    static void unlock(CURL*, curl_lock_data data, void* self) {
-        static_cast<TlsSessions*>(self)->locks[data].unlock();
-    }
-};
-
 std::unique_ptr<FtpInternetSession> FtpInternetSession::Open(std::string agent) {
     if (!curlReady()) {
         return nullptr;
     }
-    return std::unique_ptr<FtpInternetSession>(
-        new FtpInternetSession(std::move(agent), std::make_shared<TlsSessions>()));
+    return std::unique_ptr<FtpInternetSession>(new FtpInternetSession(std::move(agent)));
 }
 
 struct FtpConnection::Impl {
@@ -199,8 +169,6 @@ struct FtpConnection::Impl {
         std::vector<std::string> lines;  // every reply line, multi-line ones too
     };
 
-    // Shared with the session's other connections; outlives curl.
-    std::shared_ptr<FtpInternetSession::TlsSessions> tls;
     CURL* curl = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     // The key the server showed when it was not trusted, for the error.
@@ -685,7 +653,7 @@ FtpConnection::FtpConnection(std::unique_ptr<Impl> impl) : m_impl(std::move(impl
 }
 FtpConnection::~FtpConnection() = default;
 
-FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpInternetSession& session,
+FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpInternetSession&,
                                                                  FtpConnectParams params) {
     const std::string& host = params.host;
     if (host.empty() || host.find_first_of(" /?#@\\[]\"<>") != std::string::npos ||
@@ -703,11 +671,6 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpIntern
     if (!impl->curl) {
         return std::unexpected(
             FtpError{CURLE_FAILED_INIT, "Cannot create a connection", FtpErrorKind::Failed});
-    }
-    if (params.protocol == FtpProtocol::Ftps && session.m_tls && session.m_tls->share) {
-        // Kept across curl_easy_reset.
-        impl->tls = session.m_tls;
-        curl_easy_setopt(impl->curl, CURLOPT_SHARE, impl->tls->share);
     }
     impl->baseUrl = std::string(params.protocol == FtpProtocol::Sftp ? "sftp://" : "ftp://") +
                     ServerName(host, params.port) + "/";

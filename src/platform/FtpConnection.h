@@ -147,23 +147,15 @@ struct FtpListing {
 };
 
 // Stand-in for the Internet session handle. Opening initialises libcurl.
-// Its FTPS connections share their TLS sessions, so a second connection to
-// a server resumes the first one's session instead of a full handshake.
 class FtpInternetSession {
 public:
     // nullptr when the network library cannot be initialised.
     static std::unique_ptr<FtpInternetSession> Open(std::string agent);
     const std::string& agent() const { return m_agent; }
 
-    struct TlsSessions;
-
 private:
-    FtpInternetSession(std::string agent, std::shared_ptr<TlsSessions> tls)
-        : m_agent(std::move(agent)), m_tls(std::move(tls)) {}
+    explicit FtpInternetSession(std::string agent) : m_agent(std::move(agent)) {}
     std::string m_agent;
-    // Kept by each connection too: it must outlive their handles.
-    std::shared_ptr<TlsSessions> m_tls;
-    friend class FtpConnection;
 };
 
 // Stand-in for the connection handle: one curl easy handle, so every
