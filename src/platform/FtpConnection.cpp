@@ -193,6 +193,16 @@ struct FtpConnection::Impl {
     bool optsPending = false;
     // Cleaning up after a stop must still reach the server.
     bool ignoreStop = false;
+    // Servers such as vsftpd take a data connection only when it resumes
+    // the login's TLS session. Over TLS 1.3 this libcurl also keeps the
+    // data connections' session tickets, and now and then a data connection
+    // offers a used-up one and is refused ("522"); TLS 1.2 resumes the one
+    // session every time, so after such a refusal the connection is made
+    // again with it.
+    bool tls12 = false;
+    bool tls12Refused = false;
+    bool tlsSwitched = false;  // the attempt running is the first with TLS 1.2
+    bool freshNext = false;
     std::vector<std::string> notes;
     // Temporary names of uploads cut off, by target and local file, so the
     // next upload of the same file resumes.
@@ -458,6 +468,11 @@ struct FtpConnection::Impl {
             curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, this);
         } else if (params.protocol == FtpProtocol::Ftps) {
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            if (tls12) {
+                curl_easy_setopt(curl, CURLOPT_SSLVERSION,
+                                 static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                                     static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+            }
             curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
             // verifyCertificate checks the name, so a trusted key may carry
             // another one.
@@ -532,7 +547,7 @@ struct FtpConnection::Impl {
 
     // Said once the first login is done, whether or not the operation that
     // logged in again went on to succeed.
-    void noteNewLogin(CURLcode code, long newConnections) {
+    void noteNewLogin(CURLcode code, long newConnections, bool asked) {
         bool loggedIn = false;
         if (sftp()) {
             loggedIn = newConnections > 0 && code != CURLE_COULDNT_CONNECT &&
@@ -547,7 +562,9 @@ struct FtpConnection::Impl {
             }
         }
         if (loggedIn && established && !ignoreStop) {
-            notes.push_back("The connection had been closed; it was re-established.");
+            if (!asked) {
+                notes.push_back("The connection had been closed; it was re-established.");
+            }
             optsPending = utf8 && !sftp();
         }
     }
@@ -573,6 +590,7 @@ struct FtpConnection::Impl {
             optsPending = false;
             sendUtf8On();
         }
+        int tlsRetries = 0;
         for (int attempt = 0;; ++attempt) {
             if (!applyCommonOptions()) {
                 return std::unexpected(FtpError{CURLE_NOT_BUILT_IN,
@@ -581,6 +599,10 @@ struct FtpConnection::Impl {
                                                 FtpErrorKind::Failed});
             }
             setup();
+            const bool fresh = std::exchange(freshNext, false);
+            if (fresh) {
+                curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+            }
             exchanges.clear();
             firstUnanswered = 0;
             lastReply.clear();
@@ -595,13 +617,39 @@ struct FtpConnection::Impl {
             const CURLcode code = run();
             long newConnections = 0;
             curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &newConnections);
-            noteNewLogin(code, newConnections);
+            noteNewLogin(code, newConnections, fresh);
             if (code == CURLE_OK) {
+                if (std::exchange(tlsSwitched, false)) {
+                    notes.push_back(
+                        "The server refused to resume the TLS session for a file; "
+                        "TLS 1.2 is used from now on, which resumes it every time.");
+                }
                 return {};
             }
             // A server closing an idle session says 421 first; curl may then
             // wait for a reply that never comes.
             const bool closedBy421 = !sftp() && lastReply.starts_with("421");
+            // The data connection was refused before any byte moved: the
+            // command can go again, whatever it was, on a new connection.
+            if (params.protocol == FtpProtocol::Ftps) {
+                if (tlsSwitched && code == CURLE_SSL_CONNECT_ERROR) {
+                    // The server cannot do TLS 1.2 (its ciphers fit only 1.3).
+                    tlsSwitched = false;
+                    tls12 = false;
+                    tls12Refused = true;
+                    freshNext = true;
+                    continue;
+                }
+                tlsSwitched = false;
+                if (lastReply.starts_with("522") && tlsRetries++ < 2) {
+                    if (!tls12 && !tls12Refused) {
+                        tls12 = true;
+                        tlsSwitched = true;
+                    }
+                    freshNext = true;
+                    continue;
+                }
+            }
             if (attempt == 0 && newConnections == 0 &&
                 (mayBeDroppedConnection(code) || closedBy421) && (!mayRetry || mayRetry())) {
                 continue;

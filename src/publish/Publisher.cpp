@@ -555,6 +555,9 @@ PublishTotals Publisher::Run(const PublishPlan& plan, const PublishOptions& opti
                     }
                 }
                 std::lock_guard lock(d.mutex);
+                for (const std::string& text : connection.TakeNotes()) {
+                    observer.note(text);
+                }
                 d.filesDone.fetch_add(1);
                 if (result) {
                     if (action == PublishAction::Delete) {

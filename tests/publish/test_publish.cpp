@@ -1,10 +1,12 @@
 // The publish command, run as the program itself against real servers on
 // loopback: pyftpdlib and vsftpd.
 #include "ftp/SiteProfiles.h"
+#include "platform/ServerTrust.h"
 #include "publish/Publisher.h"
 
 #include "support/ChildProcess.h"
 #include "support/FtpServer.h"
+#include "support/TestCertificate.h"
 #include "support/TestFiles.h"
 #include "support/VsftpdServer.h"
 
@@ -63,11 +65,11 @@ protected:
         remote = "up/www";  // below the login folder: vsftpd here does not chroot
         remoteDisk = vsftpd->root() / "up" / "www";
     }
-    void saveSite(int port, const std::string& user, const std::string& password) {
-        fs::create_directories(dir / "server");
-        ASSERT_TRUE(SiteProfiles(dir / "program")
-                        .Save({"web", "127.0.0.1", user, password, std::to_string(port),
-                               FtpProtocol::Ftp}));
+    void saveSite(int port, const std::string& user, const std::string& password,
+                  FtpProtocol protocol = FtpProtocol::Ftp) {
+        ASSERT_TRUE(
+            SiteProfiles(dir / "program")
+                .Save({"web", "127.0.0.1", user, password, std::to_string(port), protocol}));
     }
     ProgramResult run(std::vector<std::string> options = {}, const std::string& site = "web") {
         std::vector<std::string> args{QUILLMINT_EXECUTABLE, "publish"};
@@ -256,6 +258,27 @@ TEST_F(Publish, GoesOnWithTheConnectionsTheServerAllows) {
     auto result = run({"--connections", "4"});
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find("going on with fewer"), std::string::npos) << result.output;
+    expectPublished();
+}
+
+// vsftpd by default takes a data connection only when it resumes its
+// control connection's TLS session.
+TEST_F(Publish, FtpsDataConnectionsResumeTheirSession) {
+    const auto tls = MakeTestCertificate(dir.path(), "vsftpd");
+    vsftpd = std::make_unique<VsftpdServer>(
+        "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+        "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nrsa_cert_file=" +
+        tls.certificate.native() + "\nrsa_private_key_file=" + tls.key.native() + "\n");
+    saveSite(vsftpd->port(), "anonymous", "x", FtpProtocol::Ftps);
+    ASSERT_TRUE(RememberCertificate(dir / "program" / kKnownCertificatesFile,
+                                    ServerName("127.0.0.1", vsftpd->port()), tls.fingerprint));
+    remote = "up/tls";
+    remoteDisk = vsftpd->root() / "up" / "tls";
+    for (int i = 0; i < 40; ++i) {
+        WriteBytes(local / ("p" + std::to_string(i) + ".html"), std::string(3000 + i, 's'));
+    }
+    auto result = run({"--connections", "2"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
     expectPublished();
 }
 
