@@ -44,12 +44,14 @@ RowColours coloursOf(RowKind kind) {
     return {QColor(0x5a, 0x10, 0x70), QColor(0xf3, 0xe5, 0xf5)};
 }
 
+// struck: the file and size of a deletion not chosen; its action and note
+// say what happens instead.
 void paint(QTreeWidgetItem* row, const RowColours& colours, bool struck) {
     for (int column = 0; column <= kNote; ++column) {
         row->setForeground(column, colours.text);
         row->setBackground(column, colours.back);
         QFont font = row->font(column);
-        font.setStrikeOut(struck);
+        font.setStrikeOut(struck && (column == kPath || column == kSize));
         row->setFont(column, font);
     }
 }
@@ -167,15 +169,15 @@ PublishPreview::PublishPreview(const PublishPlan& plan, const QString& from, con
     for (int column : {kAction, kSize, kNote}) {
         m_lstSteps->resizeColumnToContents(column);
     }
-    if (m_lstSteps->topLevelItemCount() > 0) {
-        m_lstSteps->setCurrentItem(m_lstSteps->topLevelItem(0));
-    }
 
     m_chkDelete->setObjectName(QStringLiteral("chkDelete"));
-    m_chkDelete->setEnabled(m_deletions > 0);
+    // A run deletes nothing unless every file went through.
+    m_blocked = !plan.problems.empty();
+    m_chkDelete->setEnabled(m_deletions > 0 && !m_blocked);
     m_chkDelete->setToolTip(
-        QStringLiteral("Files an earlier publish from this folder put on the server and that "
-                       "are gone here"));
+        m_blocked ? QStringLiteral("Nothing is deleted while a file cannot be published")
+                  : QStringLiteral("Files an earlier publish from this folder put on the server "
+                                   "and that are gone here"));
     // toggled, not clicked: a screen reader's toggle action gives no click.
     connect(m_chkDelete, &QCheckBox::toggled, this, &PublishPreview::showChoice);
 
@@ -231,10 +233,16 @@ void PublishPreview::showChoice() {
         row->setText(kAction, remove ? QStringLiteral("delete") : QStringLiteral("keep"));
         row->setText(kNote, remove ? QString() : QStringLiteral("left on the server"));
     }
-    m_lblDelete->setText(m_deletions == 0 ? filesText(0)
-                         : remove         ? countText(m_deletions, m_deleteBytes)
-                                  : QStringLiteral("none (%1 removed here stay on the server)")
-                                        .arg(filesText(m_deletions)));
+    QString deletions = filesText(0);
+    if (m_deletions > 0 && remove) {
+        deletions = countText(m_deletions, m_deleteBytes);
+    } else if (m_deletions > 0) {
+        deletions =
+            QStringLiteral("none (%1 removed here stay on the server%2)")
+                .arg(filesText(m_deletions),
+                     m_blocked ? QStringLiteral(" while a file cannot be published") : QString());
+    }
+    m_lblDelete->setText(deletions);
     QString total = countText(m_sends, m_sendBytes);
     if (remove && m_deletions > 0) {
         total += QStringLiteral("; %1 to delete").arg(filesText(m_deletions));

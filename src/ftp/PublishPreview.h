@@ -33,6 +33,7 @@ private:
     bool m_hasWork = false;       // with deletions chosen
     bool m_hasOtherWork = false;  // without
     int m_deletions = 0;
+    bool m_blocked = false;  // problems: no deletion would run
     std::int64_t m_deleteBytes = 0;
     std::int64_t m_sendBytes = 0;
     int m_sends = 0;

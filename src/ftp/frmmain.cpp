@@ -1055,8 +1055,8 @@ void frmmain::zPublish_Click() {
     auto* job = new PublishJob(PublishConnector(m_session.ConnectParams(), m_session.SiteName()),
                                m_context.programFolder, site, local, m_session.RemotePath);
     m_publish = new PublishFlow(
-        m_context, job, inQuotes(local),
-        inQuotes(m_session.RemotePath) + QStringLiteral(" of ") + inQuotes(site), this);
+        m_context, job, DisplayText(local),
+        DisplayText(m_session.RemotePath) + QStringLiteral(" on ") + DisplayText(site), this);
     connect(m_publish, &PublishFlow::logEntry, this, &frmmain::LogEntry);
     connect(m_publish, &PublishFlow::ended, this,
             [this](bool ran, const PublishTotals& totals, const QString& summary) {

@@ -453,7 +453,7 @@ void Form6::cmdPublish_Click() {
                        m_context.programFolder, site, articles, folder);
     m_publish =
         new PublishFlow(m_context, job, DisplayText(articles.native()),
-                        target->folder.trimmed() + QStringLiteral(" of ") + target->site, this);
+                        target->folder.trimmed() + QStringLiteral(" on ") + target->site, this);
     connect(m_publish, &PublishFlow::logEntry, this, [this](const QString& entry) {
         m_label4->setText(entry.mid(3));  // without " > "
     });
