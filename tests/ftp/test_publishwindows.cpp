@@ -41,7 +41,6 @@ TEST(PublishPreview, CountsFollowTheDeleteChoice) {
                   {PublishAction::Replace, "c.html", 30},
                   {PublishAction::Delete, "old.html", 70}};
     plan.newFolders = {"/www/sub"};
-    plan.problems = {{"bad.html", "cannot read it"}};
     plan.unchanged = 5;
     PublishPreview preview(plan, QStringLiteral("/here"), QStringLiteral("/www"));
     preview.show();
@@ -51,14 +50,14 @@ TEST(PublishPreview, CountsFollowTheDeleteChoice) {
     ASSERT_TRUE(remove && publish && rows);
     EXPECT_FALSE(remove->isChecked());
     EXPECT_TRUE(publish->isDefault());
-    ASSERT_EQ(rows->topLevelItemCount(), 6);  // the folder, four files, the problem
+    ASSERT_EQ(rows->topLevelItemCount(), 5);  // the folder and four files
     QTreeWidgetItem* deletion = rows->findItems(QStringLiteral("old.html"), Qt::MatchExactly, 1)[0];
 
     EXPECT_EQ(labelText(preview, "lblNew"), QStringLiteral("2 files, 150 bytes"));
     EXPECT_EQ(labelText(preview, "lblChanged"), QStringLiteral("1 file, 30 bytes"));
     EXPECT_EQ(labelText(preview, "lblUnchanged"), QStringLiteral("5 files"));
     EXPECT_EQ(labelText(preview, "lblFolders"), QStringLiteral("1"));
-    EXPECT_EQ(labelText(preview, "lblProblems"), QStringLiteral("1 file"));
+    EXPECT_EQ(labelText(preview, "lblProblems"), QStringLiteral("0 files"));
     EXPECT_EQ(labelText(preview, "lblDelete"),
               QStringLiteral("none (1 file removed here stay on the server)"));
     EXPECT_EQ(labelText(preview, "lblTotal"), QStringLiteral("3 files, 180 bytes"));
@@ -73,6 +72,13 @@ TEST(PublishPreview, CountsFollowTheDeleteChoice) {
     EXPECT_EQ(deletion->text(0), QStringLiteral("delete"));
     EXPECT_FALSE(deletion->font(1).strikeOut());
     EXPECT_TRUE(preview.options().deleteRemoved);
+
+    // A run deletes nothing while a file cannot be published: not offered.
+    plan.problems = {{"bad.html", "cannot read it"}};
+    PublishPreview blocked(plan, QStringLiteral("/here"), QStringLiteral("/www"));
+    EXPECT_EQ(labelText(blocked, "lblProblems"), QStringLiteral("1 file"));
+    EXPECT_FALSE(FindNamed<QCheckBox>(blocked, "chkDelete")->isEnabled());
+    EXPECT_FALSE(blocked.options().deleteRemoved);
 
     // Deletions alone are something to do only when chosen.
     PublishPlan onlyRemoved;
