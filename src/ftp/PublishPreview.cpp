@@ -164,11 +164,6 @@ PublishPreview::PublishPreview(const PublishPlan& plan, const QString& from, con
         addRow(RowKind::Problem, QStringLiteral("cannot publish"), problem.path, std::nullopt,
                DisplayText(problem.reason));
     }
-    m_lstSteps->header()->setSectionResizeMode(kPath, QHeaderView::Stretch);
-    m_lstSteps->header()->setStretchLastSection(false);
-    for (int column : {kAction, kSize, kNote}) {
-        m_lstSteps->resizeColumnToContents(column);
-    }
 
     m_chkDelete->setObjectName(QStringLiteral("chkDelete"));
     // A run deletes nothing unless every file went through.
@@ -208,6 +203,10 @@ PublishPreview::PublishPreview(const PublishPlan& plan, const QString& from, con
     setTabOrder(m_cmdPublish, cmdCancel);
     resize(640, 520);
     showChoice();
+    // After showChoice, which writes the notes; the note column takes the rest.
+    for (int column : {kAction, kPath, kSize}) {
+        m_lstSteps->resizeColumnToContents(column);
+    }
     (m_cmdPublish->isEnabled() ? static_cast<QWidget*>(m_cmdPublish) : m_lstSteps)->setFocus();
 }
 

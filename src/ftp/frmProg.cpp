@@ -208,7 +208,7 @@ void frmProg::Command1_Click() {
     }
     if (m_job && m_job->working() && !m_job->stopping()) {
         m_job->stop();
-        m_label1->setText(QStringLiteral("Stopping: the files being sent are finished first."));
+        m_label1->setText(QStringLiteral("Stopping: no file on the server is left half written."));
         Q_EMIT logEntry(QStringLiteral(" > Stopping the publish."));
     }
 }
@@ -248,8 +248,11 @@ void frmProg::Publish(PublishJob* job, const PublishOptions& options, const QStr
     connect(job, &PublishJob::stepDone, this,
             [this](const PublishStep& step, const std::optional<FtpError>& error) {
                 if (error) {
-                    Q_EMIT logEntry(QStringLiteral(" > failed ") + DisplayText(step.path) +
-                                    QStringLiteral(": ") + DisplayText(error->text));
+                    // A stop leaves the file as it was: not a failure.
+                    Q_EMIT logEntry(
+                        (error->kind == FtpErrorKind::Stopped ? QStringLiteral(" > not sent ")
+                                                              : QStringLiteral(" > failed ")) +
+                        DisplayText(step.path) + QStringLiteral(": ") + DisplayText(error->text));
                 } else {
                     Q_EMIT logEntry(QStringLiteral(" > ") + DisplayText(DescribeStep(step)));
                 }
