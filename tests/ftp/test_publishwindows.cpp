@@ -5,17 +5,22 @@
 #include "localpane/LocalPane.h"
 
 #include "platform/AppContext.h"
+#include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
 #include "support/FtpServer.h"
 #include "support/GuiTest.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -89,6 +94,32 @@ TEST(PublishPreview, CountsFollowTheDeleteChoice) {
     EXPECT_FALSE(FindNamed<QLabel>(second, "lblNothing")->isHidden());
     FindNamed<QCheckBox>(second, "chkDelete")->setChecked(true);
     EXPECT_TRUE(secondPublish->isEnabled());
+}
+
+TEST(QtDialogs, PublishTargetOffersEachSitesRememberedFolder) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_TRUE(box);
+        auto* site = FindNamed<QComboBox>(*box, "cboSite");
+        auto* folder = FindNamed<QLineEdit>(*box, "txtFolder");
+        QPushButton* ok = box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        EXPECT_EQ(folder->text(), QStringLiteral("/www"));
+        site->setCurrentIndex(1);
+        EXPECT_TRUE(folder->text().isEmpty());
+        EXPECT_FALSE(ok->isEnabled());
+        folder->setText(QStringLiteral(" /blog "));
+        seen = true;
+        ok->click();
+    });
+    QtDialogs dialogs;
+    const auto target =
+        dialogs.askPublishTarget({QStringLiteral("Blog"), QStringLiteral("Shop")},
+                                 {{QStringLiteral("Blog"), QStringLiteral("/www")}});
+    EXPECT_TRUE(seen);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->site, QStringLiteral("Shop"));
+    EXPECT_EQ(target->folder, QStringLiteral("/blog"));
 }
 
 class PublishWindowsTest : public ::testing::Test {
