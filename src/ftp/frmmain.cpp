@@ -1068,7 +1068,10 @@ void frmmain::zPublish_Click() {
                 if (!totals.complete() && !totals.stopped) {
                     m_context.dialogs.message(summary, MessageIcon::Exclamation);
                 }
-                batchEnded(TransferDirection::Upload);
+                // Disconnect stays usable while a publish runs on its own connections.
+                if (m_session.connected()) {
+                    batchEnded(TransferDirection::Upload);
+                }
             });
     setBusy(true);
     m_publish->start();
