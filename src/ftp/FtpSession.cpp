@@ -264,16 +264,8 @@ void FtpSession::ConnectServer(std::function<void(FtpResult<std::string>)> done)
         done(std::unexpected(FtpError{0, "No Internet session", FtpErrorKind::Failed}));
         return;
     }
-    FtpConnectParams params;
-    params.protocol = Protocol;
-    params.host = ServerAddress;
-    params.port = ServerPort;
-    params.user = LoginName;
-    params.password = LoginPassword;
-    params.passive = Passive;
-    params.trustFolder = TrustFolder;
+    FtpConnectParams params = ConnectParams();
     params.acceptedFingerprint = std::exchange(AcceptedFingerprint, {});
-    params.timeouts = timeouts;
     engine.connectServer(m_agent, std::move(params),
                          [this, done = std::move(done)](FtpResult<std::string> loginFolder) {
                              if (loginFolder) {
@@ -282,6 +274,34 @@ void FtpSession::ConnectServer(std::function<void(FtpResult<std::string>)> done)
                              }
                              done(std::move(loginFolder));
                          });
+}
+
+FtpConnectParams FtpSession::ConnectParams() const {
+    FtpConnectParams params;
+    params.protocol = Protocol;
+    params.host = ServerAddress;
+    params.port = ServerPort;
+    params.user = LoginName;
+    params.password = LoginPassword;
+    params.passive = Passive;
+    params.trustFolder = TrustFolder;
+    params.timeouts = timeouts;
+    return params;
+}
+
+std::string FtpSession::PublishSite(const std::filesystem::path& profileFolder) const {
+    const SiteProfiles profiles(profileFolder);
+    if (const auto file = profiles.PathFor(m_agent)) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(*file, error)) {
+            const auto request = ConnectRequestFor(profiles.Read(file->filename().native()));
+            if (request && request->server == ServerAddress && request->port == ServerPort &&
+                request->user == LoginName) {
+                return m_agent;
+            }
+        }
+    }
+    return LoginName + '@' + ServerAddress + ':' + std::to_string(ServerPort);
 }
 
 }  // namespace quill

@@ -122,6 +122,17 @@ public:
     // folder, and done gets the login folder.
     void ConnectServer(std::function<void(FtpResult<std::string>)> done);
 
+    // The stored values as connection values, without an accepted
+    // fingerprint: what ConnectServer uses, and what another connection to
+    // the same server needs.
+    FtpConnectParams ConnectParams() const;
+    // The site name the session was opened with.
+    const std::string& SiteName() const { return m_agent; }
+    // The name a publish record of this server goes under: the site name
+    // when a saved profile of that name leads to this server and login,
+    // otherwise "user@host:port" (a quick connect).
+    std::string PublishSite(const std::filesystem::path& profileFolder) const;
+
     std::unique_ptr<FtpInternetSession> SessionHandle;
     FtpEngine engine;  // holds the connection handle on its worker
     std::string ServerAddress;

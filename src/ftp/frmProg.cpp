@@ -2,6 +2,7 @@
 
 #include "common/TextCodec.h"
 #include "platform/AppContext.h"
+#include "publish/PublishJob.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -31,6 +32,13 @@ QLabel* valueLabel(const char* name, const QString& caption, QWidget* parent) {
 }  // namespace
 
 frmProg::frmProg(AppContext& context, FtpEngine& engine, QWidget* parent)
+    : frmProg(context, &engine, parent) {
+}
+
+frmProg::frmProg(AppContext& context, QWidget* parent) : frmProg(context, nullptr, parent) {
+}
+
+frmProg::frmProg(AppContext& context, FtpEngine* engine, QWidget* parent)
     : QDialog(parent), m_context(context), m_engine(engine) {
     setObjectName(QStringLiteral("frmProg"));
     setWindowTitle(QStringLiteral("Upload/Download"));
@@ -156,7 +164,7 @@ bool frmProg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmProg::Command3_Click() {
-    if (m_batch) {
+    if (m_batch || !m_engine) {
         return;
     }
     const TransferDirection direction = m_command3->text() == QStringLiteral("Upload")
@@ -168,7 +176,7 @@ void frmProg::Command3_Click() {
         queue.push_back({m_list1[i], ParseByteCount(m_list2[i].toStdString()).value_or(0)});
     }
     const std::int64_t total = ParseByteCount(m_lbCelkem->text().toStdString()).value_or(0);
-    m_batch = new TransferBatch(m_engine, m_context.dialogs, direction, std::move(queue), total,
+    m_batch = new TransferBatch(*m_engine, m_context.dialogs, direction, std::move(queue), total,
                                 m_localPath, m_remotePath, this);
     connect(m_batch, &TransferBatch::logEntry, this, &frmProg::logEntry);
     connect(m_batch, &TransferBatch::fileStarted, this, &frmProg::showFile);
@@ -198,6 +206,93 @@ void frmProg::Command1_Click() {
     if (m_batch) {
         m_batch->cancel();
     }
+    if (m_job && m_job->working() && !m_job->stopping()) {
+        m_job->stop();
+        m_label1->setText(QStringLiteral("Stopping: no file on the server is left half written."));
+        Q_EMIT logEntry(QStringLiteral(" > Stopping the publish."));
+    }
+}
+
+bool frmProg::running() const {
+    return (m_batch && m_batch->running()) || (m_job && m_job->working());
+}
+
+void frmProg::Publish(PublishJob* job, const PublishOptions& options, const QString& destination) {
+    if (m_engine || m_job || !job) {
+        return;
+    }
+    job->setParent(this);
+    m_job = job;
+    const PublishPlan& plan = job->lastPlan();
+    const int deletions = plan.count(PublishAction::Delete);
+    m_deletionsLeft = options.deleteRemoved ? 0 : deletions;
+    m_publishFiles = static_cast<int>(plan.steps.size()) - m_deletionsLeft;
+    m_publishMeter =
+        TransferMeter(plan.bytes(PublishAction::Upload) + plan.bytes(PublishAction::Replace));
+    setWindowTitle(QStringLiteral("Publish folder"));
+    m_label4->setText(QStringLiteral("Bytes sent:"));
+    m_lbCelkem->setText(Qs(m_publishMeter.labels().lbCelkem));
+    m_lbLeft->setVisible(true);
+    m_lbLeft->setText(Qs(m_publishMeter.labels().lbLeft));
+    m_label1->setText(QStringLiteral("Publishing to ") + destination);
+    m_label2->setText(QStringLiteral("Files:             / ") + QString::number(m_publishFiles));
+    placeCount();
+    m_progressBar1->setAccessibleName(QStringLiteral("Bytes sent"));
+    m_progressBar1->setMaximum(1000);
+    m_progressBar2->setAccessibleName(QStringLiteral("Files published"));
+    m_progressBar2->setMaximum(std::max(m_publishFiles, 1));
+    m_command3->hide();
+    m_command1->setEnabled(true);
+    m_command1->setFocus();
+
+    connect(job, &PublishJob::stepDone, this,
+            [this](const PublishStep& step, const std::optional<FtpError>& error) {
+                if (error) {
+                    // A stop leaves the file as it was: not a failure.
+                    Q_EMIT logEntry(
+                        (error->kind == FtpErrorKind::Stopped ? QStringLiteral(" > not sent ")
+                                                              : QStringLiteral(" > failed ")) +
+                        DisplayText(step.path) + QStringLiteral(": ") + DisplayText(error->text));
+                } else {
+                    Q_EMIT logEntry(QStringLiteral(" > ") + DisplayText(DescribeStep(step)));
+                }
+            });
+    connect(job, &PublishJob::note, this,
+            [this](const QString& text) { Q_EMIT logEntry(QStringLiteral(" > ") + text); });
+    connect(job, &PublishJob::finished, this, &frmProg::publishFinished);
+    m_publishTimer.setInterval(100);
+    connect(&m_publishTimer, &QTimer::timeout, this, &frmProg::showPublishProgress);
+    m_publishClock.start();
+    m_publishMeter.startFile(0);
+    m_publishTimer.start();
+    job->run(options);
+}
+
+void frmProg::showPublishProgress() {
+    const PublishProgress now = m_job->progress();
+    m_publishMeter.update(now.bytesDone, m_publishClock.elapsed());
+    const TransferMeter::Labels& labels = m_publishMeter.labels();
+    m_lbFar->setText(Qs(labels.lbFar));
+    m_lbLeft->setText(Qs(labels.lbLeft));
+    m_lbTime->setText(Qs(labels.lbTime));
+    m_lbSpeed->setText(Qs(labels.lbSpeed));
+    m_lbTimeLeft->setText(Qs(labels.lbTimeLeft));
+    m_lbCount->setText(QString::number(now.filesDone));
+    const std::int64_t total = m_publishMeter.total();
+    m_progressBar1->setValue(
+        total > 0 ? static_cast<int>(std::min<std::int64_t>(now.bytesDone * 1000 / total, 1000))
+                  : 0);
+    m_progressBar2->setValue(std::min(now.filesDone, m_progressBar2->maximum()));
+}
+
+void frmProg::publishFinished(const PublishTotals& totals) {
+    m_publishTimer.stop();
+    showPublishProgress();
+    const QString summary = PublishSummary(totals, m_deletionsLeft,
+                                           static_cast<double>(m_publishClock.elapsed()) / 1000.0);
+    Q_EMIT logEntry(QStringLiteral(" > ") + summary);
+    Q_EMIT publishEnded(totals, summary);
+    close();
 }
 
 void frmProg::showFile(int index) {
@@ -230,7 +325,7 @@ void frmProg::showProgress() {
 
 void frmProg::reject() {
     // Escape cancels a running batch; the window closes when it is over.
-    if (m_batch && m_batch->running()) {
+    if (running()) {
         Command1_Click();
         return;
     }
@@ -238,7 +333,7 @@ void frmProg::reject() {
 }
 
 void frmProg::closeEvent(QCloseEvent* event) {
-    if (m_batch && m_batch->running()) {
+    if (running()) {
         Command1_Click();
         event->ignore();
         return;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "TransferEngine.h"
+#include "publish/Publisher.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <string>
 #include <vector>
@@ -16,16 +19,19 @@ class QPushButton;
 namespace quill {
 
 struct AppContext;
+class PublishJob;
 
 // The transfer window "Upload/Download": the batches fill its queue and
 // captions and press its start button; it shows the running batch's labels
 // and bars, and closes itself (deleting itself) when the batch is over.
 // Cancel, Escape and the close box stop the batch.
+// Made without an engine, it shows a publish instead (see Publish).
 class frmProg final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmProg)
 public:
     frmProg(AppContext& context, FtpEngine& engine, QWidget* parent = nullptr);
+    explicit frmProg(AppContext& context, QWidget* parent = nullptr);
     ~frmProg() override;
 
     // List1 and List2: a name (bytes) and its size in bytes as decimal text.
@@ -45,10 +51,18 @@ public:
 
     TransferBatch* batch() const { return m_batch; }
 
+    // Runs the plan job has made, taking the job over: files done of all,
+    // bytes, speed and time left; a log entry per file and a summary. Cancel
+    // stops the publish between files. destination names the site's folder.
+    void Publish(PublishJob* job, const PublishOptions& options, const QString& destination);
+
 Q_SIGNALS:
     void logEntry(const QString& message);
     // The batch is over and its messages were shown; the window closes next.
     void batchEnded(TransferDirection direction);
+    // The publish is over; summary is its log entry's text. The window
+    // closes next.
+    void publishEnded(const quill::PublishTotals& totals, const QString& summary);
 
 protected:
     void reject() override;
@@ -56,12 +70,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    frmProg(AppContext& context, FtpEngine* engine, QWidget* parent);
     void showFile(int index);
     void showProgress();
     void placeCount();
+    void showPublishProgress();
+    void publishFinished(const PublishTotals& totals);
+    bool running() const;
 
     AppContext& m_context;
-    FtpEngine& m_engine;
+    FtpEngine* m_engine;  // null for a publish
     std::vector<std::string> m_list1;
     std::vector<QString> m_list2;
     std::string m_localPath;
@@ -69,6 +87,12 @@ private:
     QPointer<TransferBatch> m_batch;
     BarSteps m_fileSteps;
     BarSteps m_batchSteps;
+    QPointer<PublishJob> m_job;
+    QTimer m_publishTimer;
+    QElapsedTimer m_publishClock;
+    TransferMeter m_publishMeter;
+    int m_publishFiles = 0;
+    int m_deletionsLeft = 0;
 
     QLabel* m_lbCelkem;
     QLabel* m_lbTime;

@@ -2,6 +2,7 @@
 
 #include "FrmConnect.h"
 #include "ProtocolChoice.h"
+#include "PublishFlow.h"
 #include "RemoteListing.h"
 #include "StatusLog.h"
 #include "common/TextCodec.h"
@@ -13,6 +14,7 @@
 #include "platform/Banner.h"
 #include "platform/FileListItems.h"
 #include "platform/FileTypeIcons.h"
+#include "publish/PublishJob.h"
 
 #include <QAction>
 #include <QApplication>
@@ -169,6 +171,9 @@ void frmmain::buildMenus() {
     m_zPassive->setCheckable(true);
     separator(zNast, "okala");
     command(zNast, "chmod", QStringLiteral("Properties"), &frmmain::chmod_Click);
+    command(zNast, "zPublish", QStringLiteral("P&ublish folder..."), &frmmain::zPublish_Click)
+        ->setToolTip(QStringLiteral("Publish the local folder to the server's folder: only "
+                                    "what is new or changed"));
 
     QMenu* zHilfe = menuBar()->addMenu(QStringLiteral("&Help"));
     zHilfe->setObjectName(QStringLiteral("zHilfe"));
@@ -209,6 +214,12 @@ void frmmain::buildToolBar() {
         if (button.ftpCommand) {
             m_ftpCommands.push_back(a);
         }
+    }
+    // The menu's command, so both wait alike while an operation runs.
+    if (auto* publish = findChild<QAction*>(QStringLiteral("zPublish"))) {
+        publish->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+        publish->setData(QStringLiteral("Publish"));
+        m_toolbar1->addAction(publish);
     }
 }
 
@@ -400,6 +411,7 @@ void frmmain::LogEntry(const QString& message) {
 }
 
 void frmmain::setBusy(bool busy) {
+    busy = busy || !m_publish.isNull();
     for (QAction* command : m_ftpCommands) {
         command->setEnabled(!busy);
     }
@@ -416,6 +428,9 @@ void frmmain::setBusy(bool busy) {
 }
 
 void frmmain::cmdStop_Click() {
+    if (m_publish) {
+        m_publish->stop();
+    }
     if (busy()) {
         m_session.engine.stop();
     }
@@ -1029,6 +1044,37 @@ void frmmain::batchEnded(TransferDirection direction) {
         }
     }
     Refresh();
+}
+
+void frmmain::zPublish_Click() {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    const std::string local = m_localPane->LocalPath();
+    const std::string site = m_session.PublishSite(m_context.programFolder);
+    auto* job = new PublishJob(PublishConnector(m_session.ConnectParams(), m_session.SiteName()),
+                               m_context.programFolder, site, local, m_session.RemotePath);
+    m_publish = new PublishFlow(
+        m_context, job, DisplayText(local),
+        DisplayText(m_session.RemotePath) + QStringLiteral(" on ") + DisplayText(site), this);
+    connect(m_publish, &PublishFlow::logEntry, this, &frmmain::LogEntry);
+    connect(m_publish, &PublishFlow::ended, this,
+            [this](bool ran, const PublishTotals& totals, const QString& summary) {
+                m_publish = nullptr;
+                setBusy(m_session.engine.busy());
+                if (!ran) {
+                    return;
+                }
+                if (!totals.complete() && !totals.stopped) {
+                    m_context.dialogs.message(summary, MessageIcon::Exclamation);
+                }
+                // Disconnect stays usable while a publish runs on its own connections.
+                if (m_session.connected()) {
+                    batchEnded(TransferDirection::Upload);
+                }
+            });
+    setBusy(true);
+    m_publish->start();
 }
 
 FrmConnect* frmmain::newSiteManager() {

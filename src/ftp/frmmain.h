@@ -5,6 +5,7 @@
 #include "TransferEngine.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <string>
@@ -26,6 +27,7 @@ namespace quill {
 struct AppContext;
 class FrmConnect;
 class LocalPane;
+class PublishFlow;
 
 // The FTP client window: quick-connect bar, local pane, the server's folder
 // tree and file list, the connection panel and the status log. Every FTP
@@ -46,8 +48,8 @@ public:
     FtpSession& session() { return m_session; }
     LocalPane* localPane() const { return m_localPane; }
     const QString& FileMask() const { return m_fileMask; }
-    // An FTP operation is running.
-    bool busy() const { return m_session.engine.busy(); }
+    // An FTP operation or a publish is running.
+    bool busy() const { return m_session.engine.busy() || !m_publish.isNull(); }
 
     // Inserts text at the log's caret.
     void AppendLog(const QString& text);
@@ -74,6 +76,9 @@ public:
     void zLokUp_Click();
     void zRemDown_Click();
     void chmod_Click();
+    // Publishes the local pane's folder to the server's current folder:
+    // plans, shows the preview, then the transfer window.
+    void zPublish_Click();
     void ListView2_AfterLabelEdit(const std::string& oldName, const QString& newText);
     void Toolbar1_ButtonClick(const QString& key);
 
@@ -141,6 +146,8 @@ private:
     QMenu* m_zRemote = nullptr;
     // FTP commands that wait while an operation runs.
     std::vector<QAction*> m_ftpCommands;
+    // Planning, previewing or running a publish.
+    QPointer<PublishFlow> m_publish;
 };
 
 }  // namespace quill

@@ -6,9 +6,15 @@
 #include "StackExchangeSource.h"
 #include "common/ProgramFolder.h"
 #include "common/TextCodec.h"
+#include "common/TextOps.h"
+#include "ftp/FtpSession.h"
+#include "ftp/PublishFlow.h"
+#include "ftp/SiteProfiles.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
 #include "platform/WebViewSettings.h"
+#include "publish/PublishFolders.h"
+#include "publish/PublishJob.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -62,7 +68,8 @@ Form6::Form6(AppContext& context, QWidget* parent)
       m_webBrowserx(new QWebEngineView(this)),
       m_command5(new QPushButton(QStringLiteral("Save all Q && A"), this)),
       m_command4(new QPushButton(QStringLiteral("&Read the answer"), this)),
-      m_command3(new QPushButton(QStringLiteral("&Next >>"), this)) {
+      m_command3(new QPushButton(QStringLiteral("&Next >>"), this)),
+      m_cmdPublish(new QPushButton(QStringLiteral("&Publish articles..."), this)) {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("Tarnwick's Quillmint 2012 v3"));
     resize(640, 620);
@@ -109,6 +116,9 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_command5->setObjectName(QStringLiteral("Command5"));
     m_command4->setObjectName(QStringLiteral("Command4"));
     m_command3->setObjectName(QStringLiteral("Command3"));
+    m_cmdPublish->setObjectName(QStringLiteral("cmdPublish"));
+    m_cmdPublish->setToolTip(
+        QStringLiteral("Send the saved articles to your web site: only what is new or changed"));
 
     auto* searchRow = new QHBoxLayout;
     searchRow->addWidget(m_label1);
@@ -129,7 +139,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
     depthRow->addStretch();
 
     auto* buttonRow = new QHBoxLayout;
-    for (QPushButton* button : {m_command5, m_command4, m_command3}) {
+    for (QPushButton* button : {m_command5, m_command4, m_command3, m_cmdPublish}) {
         button->setAutoDefault(true);  // Enter on a focused button presses that button
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         buttonRow->addWidget(button, 1);
@@ -157,11 +167,13 @@ Form6::Form6(AppContext& context, QWidget* parent)
     setTabOrder(m_webBrowserx, m_command5);
     setTabOrder(m_command5, m_command4);
     setTabOrder(m_command4, m_command3);
+    setTabOrder(m_command3, m_cmdPublish);
 
     connect(m_command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(m_command3, &QPushButton::clicked, this, &Form6::Command3_Click);
     connect(m_command4, &QPushButton::clicked, this, &Form6::Command4_Click);
     connect(m_command5, &QPushButton::clicked, this, &Form6::Command5_Click);
+    connect(m_cmdPublish, &QPushButton::clicked, this, &Form6::cmdPublish_Click);
     connect(m_list1, &QListWidget::itemSelectionChanged, this, &Form6::List1_Click);
     connect(m_option5, &QRadioButton::toggled, m_combo1, &QComboBox::setEnabled);
 
@@ -174,6 +186,7 @@ void Form6::Form_Load() {
     setList1Visible(true);
     m_command3->setEnabled(false);
     m_command4->setEnabled(false);
+    m_cmdPublish->setEnabled(false);
 }
 
 // Any redraw of the window after it was covered, minimised or hidden makes
@@ -344,6 +357,7 @@ void Form6::Command5_Click() {
     const std::string term = termText.toStdString();
     QString problem;
     QStringList notDownloaded;
+    bool savedAny = false;
     const int count = m_list1->count();
     for (int n = 0; n < count; ++n) {
         m_command5->setText(QStringLiteral("Saving Q && A %1").arg(n + 1));
@@ -351,6 +365,7 @@ void Form6::Command5_Click() {
         selectFirstIfNone();
         const auto saved =
             SaveQuestion(*m_listSource, m_context.programFolder, n, m_list2.front(), term);
+        savedAny = savedAny || saved.downloaded;
         if (!saved.downloaded) {
             notDownloaded << QStringLiteral("%1 (%2)").arg(m_list1->item(0)->text(),
                                                            Qs(saved.downloadError));
@@ -373,6 +388,7 @@ void Form6::Command5_Click() {
     }
     m_list1->setEnabled(true);
     m_command3->setEnabled(true);
+    m_cmdPublish->setEnabled(savedAny || m_cmdPublish->isEnabled());
     setList1Visible(false);
     showStatus();
     if (!notDownloaded.isEmpty()) {
@@ -384,6 +400,75 @@ void Form6::Command5_Click() {
     if (!problem.isEmpty()) {
         m_context.dialogs.message(problem, MessageIcon::Exclamation);
     }
+}
+
+void Form6::cmdPublish_Click() {
+    if (m_publish) {
+        m_publish->stop();
+        return;
+    }
+    const SiteProfiles profiles(m_context.programFolder);
+    const std::vector<std::string> files = profiles.List();
+    if (files.empty()) {
+        m_context.dialogs.message(
+            QStringLiteral("There is no saved site to publish to. Save your web site's FTP "
+                           "details as a site in the FTP client (File, Connect) first."),
+            MessageIcon::Exclamation);
+        return;
+    }
+    QStringList sites;
+    for (const std::string& file : files) {
+        sites << DisplayText(std::string_view(file).substr(0, file.size() - 4));  // ".ftp"
+    }
+    QMap<QString, QString> folders;
+    for (const auto& [site, folder] : LoadPublishFolders(m_context.programFolder)) {
+        folders.insert(DisplayText(site), DisplayText(folder));
+    }
+    const auto target = m_context.dialogs.askPublishTarget(sites, folders);
+    const auto index = target ? sites.indexOf(target->site) : -1;
+    if (index < 0) {
+        return;
+    }
+    const std::string& file = files[static_cast<std::size_t>(index)];
+    const std::string site = file.substr(0, file.size() - 4);
+    const std::string folder = target->folder.trimmed().toStdString();
+    if (folder.empty() || HoldsLineBreak(folder) || folder.find('\0') != std::string::npos) {
+        m_context.dialogs.message(QStringLiteral("The remote folder must be a name on one line."),
+                                  MessageIcon::Exclamation);
+        return;
+    }
+    const auto request = ConnectRequestFor(profiles.Read(file));
+    if (!request) {
+        m_context.dialogs.message(QStringLiteral("The site \"%1\" cannot be used: %2")
+                                      .arg(target->site, Qs(request.error())),
+                                  MessageIcon::Exclamation);
+        return;
+    }
+    // Only a convenience: a folder not remembered is typed again.
+    (void)RememberPublishFolder(m_context.programFolder, site, folder);
+    EnsureProgramSubfolders(m_context.programFolder);
+    const std::filesystem::path articles = m_context.programFolder / "articles";
+    auto* job =
+        new PublishJob(PublishConnector(ConnectParamsFor(*request, m_context.programFolder), site),
+                       m_context.programFolder, site, articles, folder);
+    m_publish =
+        new PublishFlow(m_context, job, DisplayText(articles.native()),
+                        target->folder.trimmed() + QStringLiteral(" on ") + target->site, this);
+    connect(m_publish, &PublishFlow::logEntry, this, [this](const QString& entry) {
+        m_label4->setText(entry.mid(3));  // without " > "
+    });
+    connect(m_publish, &PublishFlow::ended, this,
+            [this](bool ran, const PublishTotals& totals, const QString& summary) {
+                m_cmdPublish->setText(QStringLiteral("&Publish articles..."));
+                m_label4->setText(summary);
+                if (ran) {
+                    m_context.dialogs.message(summary, totals.complete()
+                                                           ? MessageIcon::Information
+                                                           : MessageIcon::Exclamation);
+                }
+            });
+    m_cmdPublish->setText(QStringLiteral("Stop &publishing"));
+    m_publish->start();
 }
 
 void Form6::Picture1_Click() {

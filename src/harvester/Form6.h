@@ -2,6 +2,7 @@
 
 #include "ResultScan.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -21,6 +22,7 @@ namespace quill {
 
 struct AppContext;
 class ClassicSource;
+class PublishFlow;
 class QaSource;
 class StackExchangeSource;
 
@@ -40,6 +42,8 @@ public:
     void Command5_Click();  // Save all
     void List1_Click();
     void Picture1_Click();
+    // Publishes the articles folder to a saved site; while that runs, stops it.
+    void cmdPublish_Click();
 
     // Hidden list of question addresses, in step with List1.
     const std::vector<std::string>& addresses() const { return m_list2; }
@@ -90,6 +94,8 @@ private:
     QPushButton* m_command5;
     QPushButton* m_command4;
     QPushButton* m_command3;
+    QPushButton* m_cmdPublish;
+    QPointer<PublishFlow> m_publish;
 };
 
 }  // namespace quill

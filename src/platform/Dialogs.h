@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +26,12 @@ struct OverwriteQuestion {
 
 enum class OverwriteAnswer { Replace, Skip, ReplaceAll, SkipAll, Cancel };
 
+// Where to publish: a saved site and a folder on its server.
+struct PublishTarget {
+    QString site;
+    QString folder;
+};
+
 // Every message, question and input of the program goes through this, so
 // tests can answer them in advance instead of hanging on a modal box.
 class Dialogs {
@@ -42,6 +50,11 @@ public:
     // A save-file dialog; filter in the "Description|pattern|" form. nullopt on Cancel.
     virtual std::optional<QString> saveFileName(const QString& filter,
                                                 const QString& title = {}) = 0;
+    // A site among sites (not empty) and a remote folder; folders holds the
+    // folder remembered for a site, offered when that site is chosen.
+    // nullopt on Cancel.
+    virtual std::optional<PublishTarget> askPublishTarget(
+        const QStringList& sites, const QMap<QString, QString>& folders) = 0;
 };
 
 // The clipboard, behind an interface so logic does not need a GUI.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -11,6 +12,7 @@
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
@@ -189,6 +191,47 @@ OverwriteAnswer QtDialogs::askOverwrite(const OverwriteQuestion& question) {
     layout->addWidget(buttons);
     box.exec();
     return box.result() == QDialog::Accepted ? answer : OverwriteAnswer::Cancel;
+}
+
+std::optional<PublishTarget> QtDialogs::askPublishTarget(const QStringList& sites,
+                                                         const QMap<QString, QString>& folders) {
+    QDialog box(QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("PublishTarget"));
+    box.setWindowTitle(QStringLiteral("Publish articles"));
+    auto* site = new QComboBox(&box);
+    site->setObjectName(QStringLiteral("cboSite"));
+    site->addItems(sites);
+    auto* folder = new QLineEdit(&box);
+    folder->setObjectName(QStringLiteral("txtFolder"));
+    folder->setToolTip(
+        QStringLiteral("A folder on the server, such as /www/articles; created "
+                       "when missing"));
+    auto* siteLabel = new QLabel(QStringLiteral("&Site:"), &box);
+    siteLabel->setBuddy(site);
+    auto* folderLabel = new QLabel(QStringLiteral("Remote &folder:"), &box);
+    folderLabel->setBuddy(folder);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    // The remembered folder of each site as it is chosen; nothing on one line is no folder.
+    const auto offer = [&] { folder->setText(folders.value(site->currentText())); };
+    QObject::connect(site, &QComboBox::currentTextChanged, &box, offer);
+    QObject::connect(folder, &QLineEdit::textChanged, &box,
+                     [ok](const QString& text) { ok->setEnabled(!text.trimmed().isEmpty()); });
+    offer();
+    ok->setEnabled(!folder->text().trimmed().isEmpty());
+    auto* grid = new QGridLayout(&box);
+    grid->addWidget(siteLabel, 0, 0);
+    grid->addWidget(site, 0, 1);
+    grid->addWidget(folderLabel, 1, 0);
+    grid->addWidget(folder, 1, 1);
+    grid->addWidget(buttons, 2, 0, 1, 2);
+    grid->setColumnMinimumWidth(1, 260);
+    if (box.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return PublishTarget{site->currentText(), folder->text().trimmed()};
 }
 
 }  // namespace quill

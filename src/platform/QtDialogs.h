@@ -18,6 +18,8 @@ public:
                                  const QString& defaultText = {}) override;
     std::optional<QString> saveFileName(const QString& filter, const QString& title = {}) override;
     OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override;
+    std::optional<PublishTarget> askPublishTarget(const QStringList& sites,
+                                                  const QMap<QString, QString>& folders) override;
 };
 
 class QtClipboard final : public Clipboard {

@@ -234,11 +234,14 @@ TEST_F(FrmmainTest, FrameHasItsControlsMenusAndToolBar) {
                            QStringLiteral("Reconnect"),   QStringLiteral("Upload"),
                            QStringLiteral("Download"),    QStringLiteral("Add folder"),
                            QStringLiteral("Delete file"), QStringLiteral("About")};
-    ASSERT_EQ(toolbar->actions().size(), 8);
+    ASSERT_EQ(toolbar->actions().size(), 9);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(toolbar->actions()[i]->data().toString(), keys[i]);
         EXPECT_EQ(toolbar->actions()[i]->toolTip(), tips[i]);
     }
+    // Publishing is the Tools menu's command, also on the bar.
+    EXPECT_EQ(toolbar->actions()[8], child<QAction>("zPublish"));
+    EXPECT_TRUE(child<QMenu>("zNast")->actions().contains(child<QAction>("zPublish")));
 }
 
 TEST_F(FrmmainTest, QuickConnectListsTheServer) {
@@ -616,6 +619,10 @@ public:
     }
     OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override {
         return shown.askOverwrite(question);
+    }
+    std::optional<PublishTarget> askPublishTarget(const QStringList& sites,
+                                                  const QMap<QString, QString>& folders) override {
+        return shown.askPublishTarget(sites, folders);
     }
     quill::test::FakeDialogs shown;
 };

@@ -54,6 +54,22 @@ std::optional<QString> FakeDialogs::saveFileName(const QString& filter, const QS
     return answered ? std::optional<QString>(path) : std::nullopt;
 }
 
+std::optional<PublishTarget> FakeDialogs::askPublishTarget(const QStringList& sites,
+                                                           const QMap<QString, QString>& folders) {
+    m_shown.push_back({Shown::Kind::PublishTarget,
+                       sites.join(QLatin1Char('\n')),
+                       MessageIcon::Question,
+                       {},
+                       folders.value(sites.value(0))});
+    if (m_targets.empty()) {
+        ADD_FAILURE() << "unscripted publish target question";
+        return std::nullopt;
+    }
+    const auto [answered, target] = m_targets.front();
+    m_targets.pop_front();
+    return answered ? std::optional<PublishTarget>(target) : std::nullopt;
+}
+
 QStringList FakeDialogs::messages() const {
     QStringList texts;
     for (const auto& s : m_shown) {

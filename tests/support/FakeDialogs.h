@@ -16,7 +16,7 @@ namespace quill::test {
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
-        enum class Kind { Message, YesNo, Input, SaveFile, Overwrite } kind;
+        enum class Kind { Message, YesNo, Input, SaveFile, Overwrite, PublishTarget } kind;
         QString text;
         MessageIcon icon = MessageIcon::None;
         QString title;
@@ -32,6 +32,9 @@ public:
     }
 
     void answerOverwrite(OverwriteAnswer answer) { m_overwrites.push_back(answer); }
+    void answerPublishTarget(std::optional<PublishTarget> target) {
+        m_targets.push_back({target.has_value(), target.value_or(PublishTarget{})});
+    }
 
     void message(const QString& text, MessageIcon icon, const QString& title = {}) override;
     OverwriteAnswer askOverwrite(const OverwriteQuestion& question) override;
@@ -39,6 +42,10 @@ public:
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& defaultText = {}) override;
     std::optional<QString> saveFileName(const QString& filter, const QString& title = {}) override;
+    // Recorded with the sites, one a line, as text and the first site's
+    // remembered folder as defaultText.
+    std::optional<PublishTarget> askPublishTarget(const QStringList& sites,
+                                                  const QMap<QString, QString>& folders) override;
 
     const std::vector<Shown>& shown() const { return m_shown; }
     // Texts of the message boxes (not questions) shown so far.
@@ -51,7 +58,8 @@ public:
     const std::vector<OverwriteQuestion>& overwriteQuestions() const { return m_asked; }
     // Scripted answers that nobody asked for.
     std::size_t unusedAnswers() const {
-        return m_yesNo.size() + m_inputs.size() + m_saveFiles.size() + m_overwrites.size();
+        return m_yesNo.size() + m_inputs.size() + m_saveFiles.size() + m_overwrites.size() +
+               m_targets.size();
     }
     void clear() { m_shown.clear(); }
 
@@ -72,6 +80,7 @@ private:
     // (answered, text): an optional<QString> here trips a false g++ 12 warning.
     std::deque<std::pair<bool, QString>> m_inputs;
     std::deque<std::pair<bool, QString>> m_saveFiles;
+    std::deque<std::pair<bool, PublishTarget>> m_targets;
 };
 
 // Records what would go to the clipboard or the desktop's open action.
