@@ -3,9 +3,11 @@
 #include "common/ProgramFolder.h"
 #include "ftp/FtpSession.h"
 #include "ftp/SiteProfiles.h"
+#include "publish/PublishJob.h"
 #include "publish/Publisher.h"
 
 #include <QCommandLineParser>
+#include <QLocale>
 #include <QStringList>
 
 #include <atomic>
@@ -28,15 +30,9 @@ extern "C" void onInterrupt(int) {
 }
 
 std::string sizeText(std::int64_t bytes) {
-    char text[32];
-    if (bytes < 1024) {
-        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
-    } else if (bytes < (std::int64_t{1} << 20)) {
-        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
-    }
-    return text;
+    return QLocale::system()
+        .formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat)
+        .toStdString();
 }
 
 // Output lines on stdout; on a terminal, a progress line on stderr that each
@@ -289,21 +285,9 @@ int RunPublishCommand(const QStringList& arguments) {
     const PublishTotals totals = publisher.Run(*plan, options, console);
     stopWatching();
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f s", elapsed.count());
-    std::string summary = std::string(totals.stopped ? "Stopped: " : "Published: ") +
-                          std::to_string(totals.uploaded) + " new, " +
-                          std::to_string(totals.replaced) + " replaced, " +
-                          std::to_string(totals.deleted) + " deleted, " +
-                          std::to_string(totals.unchanged) + " unchanged, " +
-                          std::to_string(totals.failed) + " failed";
-    if (totals.notDone > 0) {
-        summary += ", " + std::to_string(totals.notDone) + " not done";
-    }
-    if (!options.deleteRemoved && deletions > 0) {
-        summary += ", " + std::to_string(deletions) + " removed here left on the server";
-    }
-    summary += "; " + sizeText(totals.bytes) + " sent in " + seconds + '.';
+    const std::string summary =
+        PublishSummary(totals, options.deleteRemoved ? 0 : deletions, elapsed.count())
+            .toStdString();
     console.line(summary);
     return totals.complete() ? 0 : 1;
 }
