@@ -53,7 +53,9 @@ public:
         std::fputs((text + '\n').c_str(), stderr);
     }
     void stepDone(const PublishStep& step, const std::optional<FtpError>& error) override {
-        if (error) {
+        if (error && error->kind == FtpErrorKind::Stopped) {
+            line("not sent " + step.path + ": stopped");
+        } else if (error) {
             line("failed " + step.path + ": " + error->text);
         } else {
             line(DescribeStep(step));

@@ -199,6 +199,8 @@ struct FtpConnection::Impl {
     // offers a used-up one and is refused ("522"); TLS 1.2 resumes the one
     // session every time, so after such a refusal the connection is made
     // again with it.
+    // Large uploads cut off keep their temp file, to be resumed.
+    bool keepUnfinished = true;
     bool tls12 = false;
     bool tls12Refused = false;
     bool tlsSwitched = false;  // the attempt running is the first with TLS 1.2
@@ -803,6 +805,10 @@ FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::ConnectSftp(std::unique
 
 const std::string& FtpConnection::TrustNote() const {
     return m_impl->trustNote;
+}
+
+void FtpConnection::KeepUnfinishedUploads(bool keep) {
+    m_impl->keepUnfinished = keep;
 }
 
 bool FtpConnection::CanResumeUploads() const {
@@ -1665,7 +1671,7 @@ FtpResult<std::int64_t> FtpConnection::UploadFile(const std::filesystem::path& l
             return fail(error);
         }
         error.targetIntact = true;
-        if (size >= kResumableUploadBytes && brokeOff(error.kind)) {
+        if (d.keepUnfinished && size >= kResumableUploadBytes && brokeOff(error.kind)) {
             d.uploadParts[key] = temp;
             removeLeftover(temp, false);
         } else {

@@ -181,6 +181,9 @@ public:
 
     // True when the server offers MLSD (its FEAT lists MLST).
     bool UsesMlsd() const { return m_mlsd; }
+    // False: a large upload cut off removes its temp file like a small one
+    // does, for callers that will not upload it again on this connection.
+    void KeepUnfinishedUploads(bool keep);
     // FEAT lists "REST STREAM": uploads can resume.
     bool CanResumeUploads() const;
     // FEAT lists UTF8; "OPTS UTF8 ON" was sent on each login.

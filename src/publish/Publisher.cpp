@@ -232,7 +232,15 @@ Publisher::Publisher(Connector connect, const fs::path& programFolder, std::stri
                      fs::path localFolder, std::string remoteFolder)
     : m_impl(std::make_unique<Impl>()) {
     Impl& d = *m_impl;
-    d.connect = std::move(connect);
+    // A run's connections end with it: a temp file kept for resuming would
+    // only wait for the next run to clear it.
+    d.connect = [connect = std::move(connect)](const std::atomic<bool>* stop) {
+        auto opened = connect(stop);
+        if (opened) {
+            (*opened)->KeepUnfinishedUploads(false);
+        }
+        return opened;
+    };
     d.site = std::move(site);
     std::error_code error;
     d.localText = fs::absolute(localFolder, error).lexically_normal().native();
