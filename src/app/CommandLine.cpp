@@ -57,7 +57,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
         "Finds questions and answers through a web search, turns them into HTML articles\n"
-        "and publishes them to your web host with its own FTP client."));
+        "and publishes them to your web host with its own FTP client.\n"
+        "'quillmint publish --help' tells how to publish a folder without a window."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
