@@ -163,7 +163,8 @@ struct Publisher::Impl {
 
     // Slot 0 is opened by Plan; the others on demand, each by its own thread.
     std::vector<std::unique_ptr<FtpConnection>> connections;
-    std::vector<bool> refused;
+    // Not vector<bool>: the workers write their own slots at once.
+    std::vector<char> refused;
     std::optional<PublishRecord> record;
 
     // Guards the record, the observer and the notes.
