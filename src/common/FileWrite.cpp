@@ -49,10 +49,11 @@ std::expected<std::filesystem::path, std::string> followLinks(const std::filesys
     return std::unexpected("Too many levels of symbolic links in " + path.native());
 }
 
-// A new file beside the target, created with 0666 so the umask applies as it
-// does to any new file. A short fixed prefix keeps names near the length
-// limit writable.
-int createTemp(const std::filesystem::path& parent, std::string& name) {
+// A new file beside the target, created with mode (the umask applies as it
+// does to any new file), so it is never readable by more people than the
+// file it becomes. A short fixed prefix keeps names near the length limit
+// writable.
+int createTemp(const std::filesystem::path& parent, std::string& name, mode_t mode) {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::minstd_rand random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -61,7 +62,7 @@ int createTemp(const std::filesystem::path& parent, std::string& name) {
             leaf += kChars[random() % (sizeof kChars - 1)];
         }
         name = (parent / leaf).native();
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -89,6 +90,13 @@ bool keepAttributes(int fd, const struct stat& old) {
 
 }  // namespace
 
+mode_t TempModeFor(const struct stat& old) {
+    const bool ours = old.st_uid == ::geteuid() && old.st_gid == ::getegid();
+    // Another owner or group may not be kept: then only the owner may read
+    // until the final mode is set.
+    return old.st_mode & (ours ? 0777 : 0700);
+}
+
 std::expected<void, std::string> WriteFileReplacing(const std::filesystem::path& requested,
                                                     std::string_view bytes,
                                                     std::optional<mode_t> mode) {
@@ -104,7 +112,10 @@ std::expected<void, std::string> WriteFileReplacing(const std::filesystem::path&
     const bool replacing = ::stat(path.c_str(), &old) == 0;
     const auto parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string temp;
-    const int fd = createTemp(parent, temp);
+    const int fd = createTemp(parent, temp,
+                              mode        ? (*mode & 0777)
+                              : replacing ? TempModeFor(old)
+                                          : 0666);
     if (fd < 0) {
         return std::unexpected(errnoText("Cannot create", requested));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <expected>
 #include <filesystem>
@@ -19,6 +20,11 @@ namespace quill {
 std::expected<void, std::string> WriteFileReplacing(const std::filesystem::path& path,
                                                     std::string_view bytes,
                                                     std::optional<mode_t> mode = std::nullopt);
+
+// The mode to create a temporary file with that will replace a file of
+// this status: its permission bits (no setuid, setgid or sticky bit), only
+// the owner's when its owner or group are not ours.
+mode_t TempModeFor(const struct stat& old);
 
 // Appends bytes to path, creating it when missing.
 std::expected<void, std::string> AppendToFile(const std::filesystem::path& path,

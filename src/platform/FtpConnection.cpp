@@ -1,6 +1,7 @@
 #include "FtpConnection.h"
 
 #include "ServerTrust.h"
+#include "common/FileWrite.h"
 #include "common/TextOps.h"
 
 #include <curl/curl.h>
@@ -1272,13 +1273,14 @@ std::string partialName(const std::string& stem, const FtpFileInfo& info) {
            std::string(kTransferTempSuffix);
 }
 
-// A new file beside target with a random hidden name. Created with 0666, so
-// the process's umask applies as for any new file.
-std::pair<int, std::filesystem::path> createTempBeside(const std::filesystem::path& folder) {
+// A new file beside target with a random hidden name, created with mode
+// (the mode of the file it will replace, so it is never more readable).
+std::pair<int, std::filesystem::path> createTempBeside(const std::filesystem::path& folder,
+                                                       mode_t mode) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         auto path = folder / tempName(randomPart(12));
         const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST) {
             return {fd, std::move(path)};
         }
@@ -1294,8 +1296,8 @@ struct Partial {
     std::filesystem::path path;
     std::int64_t offset = 0;
 };
-Partial openPartial(const std::filesystem::path& path, std::int64_t remoteSize) {
-    Partial partial{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666), path,
+Partial openPartial(const std::filesystem::path& path, std::int64_t remoteSize, mode_t mode) {
+    Partial partial{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode), path,
                     0};
     struct stat info {};
     if (partial.fd < 0 || ::fstat(partial.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -1304,6 +1306,10 @@ Partial openPartial(const std::filesystem::path& path, std::int64_t remoteSize) 
         }
         partial.fd = -1;
         return partial;
+    }
+    // A partial kept from before may be more readable than the target now.
+    if ((info.st_mode & 0777 & ~mode) != 0) {
+        ::fchmod(partial.fd, info.st_mode & mode & 0777);
     }
     if (info.st_size > 0 && info.st_size <= remoteSize) {
         partial.offset = info.st_size;
@@ -1376,6 +1382,10 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
     // Only a file whose size and time are known can be recognised again.
     const bool resumable = remote.size >= 0 && remote.modified >= 0;
     const auto folder = localFile.has_parent_path() ? localFile.parent_path() : ".";
+    struct stat target {};
+    const mode_t tempMode = ::stat(localFile.c_str(), &target) == 0 && S_ISREG(target.st_mode)
+                                ? TempModeFor(target)
+                                : 0666;
     Partial partial;
     std::set<std::string>* partials = nullptr;
     std::string partialFile;
@@ -1393,9 +1403,9 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
             ::unlink((folder / *it).c_str());
             it = partials->erase(it);
         }
-        partial = openPartial(folder / partialFile, remote.size);
+        partial = openPartial(folder / partialFile, remote.size, tempMode);
     } else {
-        std::tie(partial.fd, partial.path) = createTempBeside(folder);
+        std::tie(partial.fd, partial.path) = createTempBeside(folder, tempMode);
     }
     if (partial.fd < 0) {
         return std::unexpected(localError("Cannot create a file in", folder, errno));
@@ -1468,7 +1478,8 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
     // Keep the permissions of the file being replaced.
     struct stat old {};
     if (::stat(localFile.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        ::fchmod(file.fd, old.st_mode & 07777);
+        // Permission bits only: a setuid bit must not come with new content.
+        ::fchmod(file.fd, old.st_mode & 0777);
     }
     if (::close(file.release()) != 0) {
         FtpError error = localError("Cannot write", localFile, errno);

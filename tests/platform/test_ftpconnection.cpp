@@ -570,8 +570,9 @@ TEST_F(FtpConnectionTest, FilesGoUpAndComeBackByteForByte) {
     }
     // A download that replaces a file keeps its permissions; a new one gets
     // the usual ones. No temp file stays behind.
-    std::filesystem::permissions(
-        local / "f1.bin", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(local / "f1.bin", std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::owner_write |
+                                                       std::filesystem::perms::set_uid);
     ASSERT_TRUE(connection->DownloadFile("/f1.bin", local / "f1.bin"));
     EXPECT_EQ(std::filesystem::status(local / "f1.bin").permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -620,6 +621,7 @@ TEST_F(FtpConnectionTest, AFailedDownloadLeavesTheLocalFileAsItWas) {
             continue;  // only root can make a small file system here
         }
         WriteBytes(local / "big.bin", "the good old file");
+        ASSERT_EQ(::chmod((local / "big.bin").c_str(), 04600), 0);
         if (c.readOnly) {
             local.makeReadOnly();
         }
@@ -653,6 +655,9 @@ TEST_F(FtpConnectionTest, AFailedDownloadLeavesTheLocalFileAsItWas) {
         EXPECT_EQ(names.back(), "big.bin");
         if (kept) {
             EXPECT_TRUE(names[0].starts_with(kTransferTempPrefix)) << names[0];
+            struct stat info {};
+            ASSERT_EQ(::stat((local / names[0]).c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0600u) << "as private as the file, no setuid bit";
         }
     }
 }
