@@ -47,17 +47,20 @@ std::optional<std::int64_t> ParseByteCount(std::string_view text) {
     while (!text.empty() && text.back() == ' ') {
         text.remove_suffix(1);
     }
-    if (text.empty() || text.size() > 18) {
+    if (text.empty() || text.size() > 19) {
         return std::nullopt;
     }
-    std::int64_t value = 0;
+    std::uint64_t value = 0;  // 19 digits fit
     for (const char c : text) {
         if (c < '0' || c > '9') {
             return std::nullopt;
         }
-        value = value * 10 + (c - '0');
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
     }
-    return value;
+    if (value > static_cast<std::uint64_t>(kMaxByteCount)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(value);
 }
 
 std::string PlainDecimal(double value) {

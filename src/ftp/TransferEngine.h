@@ -32,9 +32,18 @@ struct QueuedFile {
 // A batch holds at most this many files: its counter is 16-bit.
 inline constexpr int kMaxQueuedFiles = 32767;
 
+// Sizes above this (4 EiB) are not believed: sums of such sizes stay
+// representable.
+inline constexpr std::int64_t kMaxByteCount = std::int64_t{1} << 62;
+
 // A byte count written as decimal text (the lists' hidden size column);
-// nullopt when it is not a whole number of bytes.
+// nullopt when it is not a whole number of bytes or above kMaxByteCount.
 std::optional<std::int64_t> ParseByteCount(std::string_view text);
+
+// a + b for counts from 0 to kMaxByteCount, stopping there.
+inline std::int64_t AddByteCounts(std::int64_t a, std::int64_t b) {
+    return b > kMaxByteCount - a ? kMaxByteCount : a + b;
+}
 
 // A value as the platform writes a number without a picture: up to 15
 // significant digits, no exponent for sizes.

@@ -1011,7 +1011,7 @@ void frmmain::startBatch(TransferDirection direction, std::vector<QueuedFile> fi
     std::int16_t count = 0;
     for (const QueuedFile& file : files) {
         size = file.size >= 0 ? file.size : size;
-        total += size;
+        total = AddByteCounts(total, size);
         ++count;
         const QString countText = QString::number(count);
         AppendLog(countText + QStringLiteral(".) ") +
