@@ -86,30 +86,76 @@ std::string RemotePathForLoginFolder(std::string_view loginFolder) {
     return path;
 }
 
+namespace {
+
+// Where the user information of an address ends: the last '@', since a
+// password may hold any character ('@', '#', '/' and '?' included), unless
+// the user name before it holds a '/', '?' or '#': then that '@' is part of
+// a path, and the last '@' before the path counts. npos when there is none.
+std::size_t userInfoEnd(std::string_view text) {
+    const auto at = text.rfind('@');
+    if (at == std::string_view::npos) {
+        return at;
+    }
+    const std::string_view user = text.substr(0, std::min(at, text.find(':')));
+    if (user.find_first_of("/?#") == std::string_view::npos) {
+        return at;
+    }
+    return text.substr(0, text.find_first_of("/?#")).rfind('@');
+}
+
+// The part of the field after "scheme://", or the whole field without a
+// scheme this program knows; start is where that part begins.
+struct AddressParts {
+    std::optional<FtpProtocol> protocol;
+    std::size_t start = 0;
+    std::size_t at = std::string_view::npos;  // the user information's end
+};
+
+AddressParts addressParts(std::string_view text) {
+    AddressParts parts;
+    const auto scheme = text.find("://");
+    if (scheme != std::string_view::npos) {
+        parts.protocol = ProtocolFromName(text.substr(0, scheme));
+        if (!parts.protocol) {
+            return parts;  // another scheme: the text as typed
+        }
+        parts.start = scheme + 3;
+    }
+    if (const auto at = userInfoEnd(text.substr(parts.start)); at != std::string_view::npos) {
+        parts.at = parts.start + at;
+    }
+    return parts;
+}
+
+}  // namespace
+
 ServerField ParseServerField(std::string_view text) {
     text = Trimmed(text);
     ServerField field;
-    const auto scheme = text.find("://");
-    if (scheme != std::string_view::npos) {
-        field.protocol = ProtocolFromName(text.substr(0, scheme));
-    }
-    if (!field.protocol) {
-        field.host = text;
-        return field;
-    }
-    std::string_view rest = text.substr(scheme + 3);
-    rest = rest.substr(0, rest.find_first_of("/?#"));
-    if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
-        const std::string_view userInfo = rest.substr(0, at);
-        rest = rest.substr(at + 1);
+    const AddressParts parts = addressParts(text);
+    field.protocol = parts.protocol;
+    std::string_view rest = text.substr(parts.start);
+    if (parts.at != std::string_view::npos) {
+        const std::string_view userInfo = text.substr(parts.start, parts.at - parts.start);
+        rest = text.substr(parts.at + 1);
         const auto colon = userInfo.find(':');
+        // Typed without a scheme, the values are taken as they are.
+        const auto value = [&](std::string_view raw) {
+            return field.protocol ? PercentDecoded(raw) : std::string(raw);
+        };
         if (colon != 0 && !userInfo.empty()) {
-            field.user = PercentDecoded(userInfo.substr(0, colon));
+            field.user = value(userInfo.substr(0, colon));
         }
         if (colon != std::string_view::npos) {
-            field.password = PercentDecoded(userInfo.substr(colon + 1));
+            field.password = value(userInfo.substr(colon + 1));
         }
     }
+    if (!field.protocol) {
+        field.host = Trimmed(rest);
+        return field;
+    }
+    rest = rest.substr(0, rest.find_first_of("/?#"));
     std::optional<std::string_view> portText;
     if (rest.starts_with('[')) {
         const auto close = rest.find(']');
@@ -148,15 +194,16 @@ ServerField ParseServerField(std::string_view text) {
 }
 
 std::string AddressWithoutPassword(std::string_view text) {
-    if (!ParseServerField(text).password) {
+    const AddressParts parts = addressParts(text);
+    if (parts.at == std::string_view::npos) {
         return std::string(text);
     }
-    const auto start = text.find("://") + 3;
-    const auto authorityEnd = text.find_first_of("/?#", start);
-    const auto at = text.substr(0, authorityEnd).rfind('@');
-    const auto colon = text.find(':', start);
+    const auto colon = text.find(':', parts.start);
+    if (colon >= parts.at) {
+        return std::string(text);  // a user name only
+    }
     std::string out(text);
-    out.erase(colon, at - colon);
+    out.erase(colon, parts.at - colon);
     return out;
 }
 

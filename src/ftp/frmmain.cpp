@@ -1093,7 +1093,7 @@ void frmmain::Command4_Click() {
     if (field.protocol) {
         ChooseProtocol(*m_cboProtocol, *field.protocol);
     }
-    m_label6->setText(field.protocol ? DisplayText(field.host) : m_txtserver->text());
+    m_label6->setText(DisplayText(field.host));
     m_label7->setText(field.port ? QString::number(*field.port) : m_txtport->text());
     m_label8->setText(field.user ? DisplayText(*field.user) : m_txtuser->text());
     // The site manager is loaded but not shown; its timer unloads it.
