@@ -27,6 +27,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -649,6 +650,19 @@ void frmmain::showListing(FtpResult<FtpListing> result) {
     for (const auto& skipped : result->skipped) {
         LogEntry(QStringLiteral(" > Left out of the listing: ") + inQuotes(skipped.text) +
                  QStringLiteral(" (") + Qs(skipped.reason) + QStringLiteral(")"));
+    }
+    // Only the first lines left out are kept; a hostile listing must not
+    // flood the log.
+    if (result->skippedCount > result->skipped.size()) {
+        LogEntry(QStringLiteral(" > ") +
+                 QLocale::system().toString(
+                     static_cast<qulonglong>(result->skippedCount - result->skipped.size())) +
+                 QStringLiteral(" more lines were left out of the listing."));
+    }
+    if (result->cut) {
+        LogEntry(QStringLiteral(" > The listing was cut at ") +
+                 QLocale::system().toString(static_cast<qulonglong>(FtpListReader::kMaxEntries)) +
+                 QStringLiteral(" entries; the rest is not shown."));
     }
     if (m_sorted) {
         m_listView2->sortItems(m_sortColumn, m_sortOrder);
