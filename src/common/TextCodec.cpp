@@ -32,4 +32,23 @@ QString FromEditorText(QString text) {
     return text;
 }
 
+QString VisibleControls(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0) {
+            out += QStringLiteral("\\0");
+        } else if (u < 0x20 || u == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += QStringLiteral("\\x");
+            out += QLatin1Char(kHex[u >> 4]);
+            out += QLatin1Char(kHex[u & 15]);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace quill

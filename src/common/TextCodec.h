@@ -22,6 +22,16 @@ inline QString DisplayText(std::string_view bytes) {
     return ToDisplay(bytes, DetectEncoding(bytes));
 }
 
+// Outside text (a name, a server's reply, page text) for the log or a
+// message: NUL as \0 and every other control character as \xNN, so none
+// can cut the text short for a screen reader or forge a line of its own.
+QString VisibleControls(const QString& text);
+
+// Bytes from outside as the log and messages show them.
+inline QString ShownText(std::string_view bytes) {
+    return VisibleControls(DisplayText(bytes));
+}
+
 // Bytes to keep in an item's data or hand to Qt unchanged.
 inline QByteArray ByteArrayOf(std::string_view bytes) {
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));

@@ -19,7 +19,7 @@ PublishFlow::PublishFlow(AppContext& context, PublishJob* job, QString from, QSt
     job->setParent(this);
     connect(job, &PublishJob::planned, this, &PublishFlow::planned);
     connect(job, &PublishJob::failed, this, [this](const FtpError& error) {
-        QString reason = DisplayText(error.text);
+        QString reason = ShownText(error.text);
         if (error.kind == FtpErrorKind::Untrusted && error.key) {
             reason = QStringLiteral(
                          "the server's %1 is not trusted yet; connect to the site once "
@@ -51,7 +51,7 @@ void PublishFlow::stop() {
 
 void PublishFlow::planned(const PublishPlan& plan) {
     for (const std::string& text : plan.notes) {
-        Q_EMIT logEntry(QStringLiteral(" > ") + DisplayText(text));
+        Q_EMIT logEntry(QStringLiteral(" > ") + ShownText(text));
     }
     // Nothing to show: said at once, without the preview.
     if (!PlanHasWork(plan, true) && plan.problems.empty()) {

@@ -31,7 +31,7 @@ std::int64_t steadyMs() {
 }
 
 QString quoted(const std::string& bytes) {
-    return QStringLiteral("\"") + DisplayText(bytes) + QStringLiteral("\"");
+    return QStringLiteral("\"") + ShownText(bytes) + QStringLiteral("\"");
 }
 
 std::string kb(double bytes) {
@@ -202,7 +202,7 @@ namespace {
 QString nameLines(const std::vector<std::string>& names, const std::vector<QString>& reasons = {}) {
     QString text;
     for (std::size_t i = 0; i < names.size() && i < kNamesInEndMessage; ++i) {
-        text += QStringLiteral("\r\n") + DisplayText(names[i]);
+        text += QStringLiteral("\r\n") + ShownText(names[i]);
         if (i < reasons.size()) {
             text += QStringLiteral(" (") + reasons[i] + QStringLiteral(")");
         }
@@ -278,7 +278,7 @@ bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& 
             return when < 0 ? QDateTime() : QDateTime::fromSecsSinceEpoch(when, Qt::UTC);
         };
         OverwriteQuestion question;
-        question.name = DisplayText(file.name);
+        question.name = ShownText(file.name);
         question.localTarget = m_direction == TransferDirection::Download;
         const std::pair<std::int64_t, QDateTime> local{targets.localSize,
                                                        seconds(targets.localModified)};
@@ -326,12 +326,12 @@ void TransferBatch::probed(const TransferTargets& targets) {
     if (m_direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
                                        "from: ") +
-                        DisplayText(remotePathOf(file)) + QStringLiteral(", to: ") +
-                        DisplayText(localPathOf(file)));
+                        ShownText(remotePathOf(file)) + QStringLiteral(", to: ") +
+                        ShownText(localPathOf(file)));
     } else {
         Q_EMIT logEntry(QStringLiteral(" > Begining data transfer...\r\n > Uploading from: ") +
-                        DisplayText(localPathOf(file)) + QStringLiteral(", to: ") +
-                        DisplayText(remotePathOf(file)));
+                        ShownText(localPathOf(file)) + QStringLiteral(", to: ") +
+                        ShownText(remotePathOf(file)));
     }
     startTransfer();
 }
@@ -380,7 +380,7 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
     if (lost) {
         // The file is tried again where it broke off once the connection
         // is back; its bytes so far do not count twice.
-        reconnect(Qs(result.error().text));
+        reconnect(VisibleControls(Qs(result.error().text)));
         return;
     }
     m_meter.endFile();
@@ -394,12 +394,12 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
         if (m_direction == TransferDirection::Download) {
             Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
-                            DisplayText(localPathOf(file)));
+                            ShownText(localPathOf(file)));
         } else if (result.error().opened) {
             Q_EMIT logEntry((result.error().targetIntact
                                  ? QStringLiteral(" > The file on the server was left as it was: ")
                                  : QStringLiteral(" > The file on the server is incomplete: ")) +
-                            DisplayText(remotePathOf(file)));
+                            ShownText(remotePathOf(file)));
         }
     } else if (!result.error().opened && result.error().kind != FtpErrorKind::Local) {
         stopOnOpenFailure(result.error());
@@ -449,7 +449,7 @@ void TransferBatch::reconnect(const QString& reason) {
                     Q_EMIT self->logEntry(QStringLiteral(" > Reconnected; the transfer goes on."));
                     self->startTransfer();
                 } else {
-                    self->reconnect(Qs(done.error().text));
+                    self->reconnect(VisibleControls(Qs(done.error().text)));
                 }
             });
     });
@@ -469,13 +469,13 @@ void TransferBatch::giveUpReconnecting() {
 }
 
 void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
-    const QString reason = Qs(error.text);
+    const QString reason = VisibleControls(Qs(error.text));
     m_failures.push_back({file.name, reason});
     if (m_direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Download of ") + quoted(file.name) +
                         QStringLiteral(" failed: ") + reason);
         Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
-                        DisplayText(localPathOf(file)));
+                        ShownText(localPathOf(file)));
         m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
                               QStringLiteral(" could not be downloaded: ") + reason +
                               QStringLiteral("\r\nThe local file was left as it was."),
@@ -491,7 +491,7 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
         Q_EMIT logEntry((error.targetIntact
                              ? QStringLiteral(" > The file on the server was left as it was: ")
                              : QStringLiteral(" > The file on the server is incomplete: ")) +
-                        DisplayText(remotePathOf(file)));
+                        ShownText(remotePathOf(file)));
     }
     m_dialogs.message(QStringLiteral("The file ") + quoted(file.name) +
                           QStringLiteral(" could not be uploaded: ") + reason,
@@ -503,13 +503,13 @@ void TransferBatch::stopOnOpenFailure(const FtpError& error) {
     m_running = false;
     if (m_direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Can't open file path! Request canceled!"));
-        Q_EMIT logEntry(QStringLiteral(" > ") + Qs(error.text));
+        Q_EMIT logEntry(QStringLiteral(" > ") + VisibleControls(Qs(error.text)));
         m_dialogs.message(QStringLiteral("Can't open file path!"), MessageIcon::Exclamation,
                           QStringLiteral("Problém s URL"));
     } else {
         Q_EMIT logEntry(
             QStringLiteral(" > Cant create requested file on server! request canceled!"));
-        Q_EMIT logEntry(QStringLiteral(" > ") + Qs(error.text));
+        Q_EMIT logEntry(QStringLiteral(" > ") + VisibleControls(Qs(error.text)));
         m_dialogs.message(QStringLiteral("Cant create requested file on server"),
                           MessageIcon::Exclamation);
     }

@@ -252,9 +252,9 @@ void frmProg::Publish(PublishJob* job, const PublishOptions& options, const QStr
                     Q_EMIT logEntry(
                         (error->kind == FtpErrorKind::Stopped ? QStringLiteral(" > not sent ")
                                                               : QStringLiteral(" > failed ")) +
-                        DisplayText(step.path) + QStringLiteral(": ") + DisplayText(error->text));
+                        ShownText(step.path) + QStringLiteral(": ") + ShownText(error->text));
                 } else {
-                    Q_EMIT logEntry(QStringLiteral(" > ") + DisplayText(DescribeStep(step)));
+                    Q_EMIT logEntry(QStringLiteral(" > ") + ShownText(DescribeStep(step)));
                 }
             });
     connect(job, &PublishJob::note, this,

@@ -27,6 +27,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -66,7 +67,7 @@ QIcon imageListIcon(int index) {
 }
 
 QString inQuotes(const std::string& bytes) {
-    return QStringLiteral("\"") + DisplayText(bytes) + QStringLiteral("\"");
+    return QStringLiteral("\"") + ShownText(bytes) + QStringLiteral("\"");
 }
 
 std::string nameOf(const QTreeWidgetItem* item) {
@@ -472,7 +473,7 @@ void frmmain::connectFinished(const FtpResult<std::string>& loginFolder) {
                                       MessageIcon::Exclamation);
         }
         LogEntry(QStringLiteral(" > Connection to server failed."));
-        LogEntry(QStringLiteral(" > ") + Qs(loginFolder.error().text));
+        LogEntry(QStringLiteral(" > ") + VisibleControls(Qs(loginFolder.error().text)));
         m_session.CloseHandles();
         return;
     }
@@ -641,7 +642,7 @@ void frmmain::showListing(FtpResult<FtpListing> result) {
         if (result.error().kind == FtpErrorKind::NotFound) {
             LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
         } else {
-            LogEntry(QStringLiteral(" > ") + Qs(result.error().text));
+            LogEntry(QStringLiteral(" > ") + VisibleControls(Qs(result.error().text)));
             LogEntry(QStringLiteral(" > Data transfer failed."));
         }
         return;
@@ -649,6 +650,19 @@ void frmmain::showListing(FtpResult<FtpListing> result) {
     for (const auto& skipped : result->skipped) {
         LogEntry(QStringLiteral(" > Left out of the listing: ") + inQuotes(skipped.text) +
                  QStringLiteral(" (") + Qs(skipped.reason) + QStringLiteral(")"));
+    }
+    // Only the first lines left out are kept; a hostile listing must not
+    // flood the log.
+    if (result->skippedCount > result->skipped.size()) {
+        LogEntry(QStringLiteral(" > ") +
+                 QLocale::system().toString(
+                     static_cast<qulonglong>(result->skippedCount - result->skipped.size())) +
+                 QStringLiteral(" more lines were left out of the listing."));
+    }
+    if (result->cut) {
+        LogEntry(QStringLiteral(" > The listing was cut at ") +
+                 QLocale::system().toString(static_cast<qulonglong>(FtpListReader::kMaxEntries)) +
+                 QStringLiteral(" entries; the rest is not shown."));
     }
     if (m_sorted) {
         m_listView2->sortItems(m_sortColumn, m_sortOrder);
@@ -724,7 +738,7 @@ void frmmain::reportFailure(const FtpError& error, const QString& message,
     LogEntry(logEntry);
     if (error.kind == FtpErrorKind::Dropped || error.kind == FtpErrorKind::Stopped) {
         // The command may have been carried out: the listing tells.
-        LogEntry(QStringLiteral(" > ") + Qs(error.text));
+        LogEntry(QStringLiteral(" > ") + VisibleControls(Qs(error.text)));
         QTimer::singleShot(0, this, [this] {
             if (m_session.connected()) {
                 Refresh();
@@ -773,7 +787,7 @@ void frmmain::zRemDF_Click() {
         return;
     }
     if (!m_context.dialogs.askYesNo(QStringLiteral("Are you sure to remove this folder: \"") +
-                                    node->text(0) + QStringLiteral("\"?\r\n"))) {
+                                    VisibleControls(node->text(0)) + QStringLiteral("\"?\r\n"))) {
         return;
     }
     // The folder named in the question is the one removed: the selected
@@ -787,7 +801,7 @@ void frmmain::zRemDF_Click() {
         treePath.prepend(step->text(0));
     }
     LogEntry(QStringLiteral(" > Sending request to remove folder: \"") +
-             treePath.join(QLatin1Char('\\')) + QStringLiteral("\""));
+             VisibleControls(treePath.join(QLatin1Char('\\'))) + QStringLiteral("\""));
     m_session.engine.run<void>(
         [folder](FtpConnection& connection) { return connection.RemoveDirectory(folder); },
         [this, parent](FtpResult<void> done) {
@@ -941,13 +955,14 @@ void frmmain::chmod_Click() {
             MessageIcon::Exclamation);
         return;
     }
-    AppendLog(QStringLiteral("SITE CHMOD ") + *mode + QStringLiteral(" ") + DisplayText(name) +
+    AppendLog(QStringLiteral("SITE CHMOD ") + *mode + QStringLiteral(" ") + ShownText(name) +
               QStringLiteral("\r\n"));
     m_session.engine.run<std::string>(
         [path = m_session.RemotePath + name, octal = mode->toStdString()](
             FtpConnection& connection) { return connection.ChangeMode(path, octal); },
         [this](FtpResult<std::string> reply) {
-            LogEntry(QStringLiteral(" > ") + Qs(reply ? *reply : reply.error().text));
+            LogEntry(QStringLiteral(" > ") +
+                     VisibleControls(Qs(reply ? *reply : reply.error().text)));
             if (!reply) {
                 LogEntry(QStringLiteral(" > The permissions were not changed."));
             }
@@ -1015,7 +1030,7 @@ void frmmain::startBatch(TransferDirection direction, std::vector<QueuedFile> fi
         ++count;
         const QString countText = QString::number(count);
         AppendLog(countText + QStringLiteral(".) ") +
-                  DisplayText(upload ? file.name : m_session.RemotePath + file.name) +
+                  ShownText(upload ? file.name : m_session.RemotePath + file.name) +
                   QStringLiteral("\r\n"));
         prog->AddToQueue(file.name, QString::number(size));
         prog->setLabel2(

@@ -275,8 +275,9 @@ void Form6::Command1_Click() {
     auto found = m_listSource->search(m_text1->text().toStdString(), kDepths[depthIndex()]);
     showStatus();
     if (!found) {
-        m_context.dialogs.message(QStringLiteral("The search failed: %1.").arg(Qs(found.error)),
-                                  MessageIcon::Exclamation);
+        m_context.dialogs.message(
+            QStringLiteral("The search failed: %1.").arg(VisibleControls(Qs(found.error))),
+            MessageIcon::Exclamation);
         return;
     }
     m_found = std::move(found.entries);
@@ -334,7 +335,7 @@ void Form6::Command3_Click() {
         if (!fetched) {
             m_context.dialogs.message(
                 QStringLiteral("The question page could not be downloaded: %1.")
-                    .arg(Qs(fetched.error)),
+                    .arg(VisibleControls(Qs(fetched.error))),
                 MessageIcon::Exclamation);
             return;
         }
@@ -372,7 +373,7 @@ void Form6::Command5_Click() {
         } else if (!saved.error.empty() && problem.isEmpty()) {
             problem = IsSafeArticleName(term)
                           ? QStringLiteral("An article file could not be written:\n%1")
-                                .arg(Qs(saved.error))
+                                .arg(VisibleControls(Qs(saved.error)))
                           : QStringLiteral(
                                 "The search term \"%1\" cannot name a file in the "
                                 "articles folder, so the combined article file was "

@@ -966,6 +966,8 @@ FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const F
         }
     }
     listing.skipped = std::move(run->reader.skipped);
+    listing.skippedCount = run->reader.skippedCount;
+    listing.cut = run->reader.cut;
     return listing;
 }
 

@@ -140,10 +140,13 @@ struct FtpConnectParams {
 using FtpEntrySink = std::function<void(std::vector<FtpFindData>&& entries)>;
 
 // A folder listing: the entries that could be read, in the server's order,
-// and the lines left out.
+// and the lines left out (the first few kept, all counted).
 struct FtpListing {
     std::vector<FtpFindData> entries;
     std::vector<SkippedListLine> skipped;
+    std::size_t skippedCount = 0;
+    // The listing held more than FtpListReader::kMaxEntries entries.
+    bool cut = false;
 };
 
 // Stand-in for the Internet session handle. Opening initialises libcurl.

@@ -2,6 +2,7 @@
 
 #include "common/TextOps.h"
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 
@@ -312,45 +313,59 @@ ParsedListLine ParseListLine(std::string_view line, const FtpToday& today) {
     return unixLine(line, today);
 }
 
+void FtpListReader::decide() {
+    // Decided by the first CR LF; two lone LFs without one mean a listing in
+    // lone LFs. Only bytes not yet seen are looked at.
+    for (; m_scanned < m_pending.size(); ++m_scanned) {
+        if (m_pending[m_scanned] == '\n') {
+            if (m_scanned > 0 && m_pending[m_scanned - 1] == '\r') {
+                m_sawCrLf = true;
+            } else {
+                ++m_loneLfs;
+            }
+        }
+    }
+    if (m_sawCrLf) {
+        m_crlf = 1;
+    } else if (m_loneLfs >= 2) {
+        m_crlf = 0;
+    }
+    if (m_crlf >= 0) {
+        m_scanned = 0;  // lines are cut from the start once
+    }
+}
+
 void FtpListReader::feed(std::string_view bytes) {
     m_pending.append(bytes);
+    if (m_crlf < 0) {
+        decide();
+        if (m_crlf < 0) {
+            return;
+        }
+    }
     std::size_t start = 0;
     for (;;) {
-        const auto lf = m_pending.find('\n', start);
+        const auto lf = m_pending.find('\n', std::max(m_scanned, start));
         if (lf == std::string::npos) {
+            m_scanned = m_pending.size();
             break;
         }
+        m_scanned = lf + 1;
         const bool crBefore = lf > start && m_pending[lf - 1] == '\r';
-        if (m_crlf < 0) {
-            // Decided by the first CR LF; two lone LFs without one mean a
-            // listing in lone LFs.
-            if (m_pending.find("\r\n", start) != std::string::npos) {
-                m_crlf = 1;
-            } else if (m_pending.find('\n', lf + 1) != std::string::npos) {
-                m_crlf = 0;
-            } else {
-                break;
-            }
-        }
         if (m_crlf == 1 && !crBefore) {
-            // A lone LF inside a CR LF listing: part of a name.
-            const auto crlf = m_pending.find("\r\n", lf + 1);
-            if (crlf == std::string::npos) {
-                break;
-            }
-            line(std::string_view(m_pending).substr(start, crlf - start));
-            start = crlf + 2;
-            continue;
+            continue;  // a lone LF inside a CR LF listing: part of a name
         }
         line(std::string_view(m_pending).substr(start, lf - start - (crBefore ? 1 : 0)));
         start = lf + 1;
     }
     m_pending.erase(0, start);
+    m_scanned -= start;
 }
 
 void FtpListReader::finish() {
     if (m_crlf < 0) {
         m_crlf = 0;
+        m_scanned = 0;
         feed({});
     }
     if (!m_pending.empty()) {
@@ -360,6 +375,13 @@ void FtpListReader::finish() {
             rest.pop_back();
         }
         line(rest);
+    }
+}
+
+void FtpListReader::skip(std::string text, std::string reason) {
+    ++skippedCount;
+    if (skipped.size() < kKeptSkipped) {
+        skipped.push_back({std::move(text), std::move(reason)});
     }
 }
 
@@ -378,12 +400,12 @@ void FtpListReader::line(std::string_view text) {
             // break arrives as an entry followed by a line that is no entry:
             // that entry's name was cut short and is left out with it.
             if (lastWasEntry && !entries.empty()) {
-                skipped.push_back({entries.back().name + "\n" + std::string(text),
-                                   "the name holds a line break"});
+                skip(entries.back().name + "\n" + std::string(text), "the name holds a line break");
                 entries.pop_back();
+                --m_entryCount;
                 return;
             }
-            skipped.push_back({std::string(text), "the line could not be read"});
+            skip(std::string(text), "the line could not be read");
             return;
         case ListLineKind::Entry:
             break;
@@ -395,9 +417,14 @@ void FtpListReader::line(std::string_view text) {
         return;
     }
     if (HoldsSeparatorOrNul(name) || HoldsLineBreak(name)) {
-        skipped.push_back({name, "the name holds a \"/\", a NUL or a line break"});
+        skip(name, "the name holds a \"/\", a NUL or a line break");
         return;
     }
+    if (m_entryCount >= m_maxEntries) {
+        cut = true;
+        return;
+    }
+    ++m_entryCount;
     m_lastWasEntry = true;
     entries.push_back(std::move(parsed.entry));
 }

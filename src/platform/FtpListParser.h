@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -74,23 +75,39 @@ struct SkippedListLine {
 // in CR LF; a lone LF inside such a line belongs to a name (and keeps the
 // entry out). A listing without any CR LF uses lone LFs; there a line that is
 // no entry right after an entry is taken for the rest of that entry's name.
+// A hostile listing costs bounded memory: at most maxEntries entries, the
+// first kKeptSkipped lines left out (the rest only counted), and each byte
+// is scanned for line ends once.
 class FtpListReader {
 public:
-    FtpListReader(bool mlsd, FtpToday today) : m_mlsd(mlsd), m_today(today) {}
+    static constexpr std::size_t kMaxEntries = 1'000'000;
+    static constexpr std::size_t kKeptSkipped = 20;
+
+    FtpListReader(bool mlsd, FtpToday today, std::size_t maxEntries = kMaxEntries)
+        : m_mlsd(mlsd), m_today(today), m_maxEntries(maxEntries) {}
 
     void feed(std::string_view bytes);
     // Reads what is left after the last line end.
     void finish();
 
     std::vector<FtpFindData> entries;
-    std::vector<SkippedListLine> skipped;
+    std::vector<SkippedListLine> skipped;  // the first kKeptSkipped
+    std::size_t skippedCount = 0;          // all lines left out
+    bool cut = false;                      // entries beyond maxEntries were dropped
 
 private:
     void line(std::string_view text);
+    void skip(std::string text, std::string reason);
+    void decide();
 
     bool m_mlsd;
     FtpToday m_today;
+    std::size_t m_maxEntries;
+    std::size_t m_entryCount = 0;  // entries taken, including those handed out
     std::string m_pending;
+    std::size_t m_scanned = 0;  // bytes of m_pending already searched for a line end
+    bool m_sawCrLf = false;
+    int m_loneLfs = 0;
     int m_crlf = -1;  // unknown until the first line end
     bool m_lastWasEntry = false;
 };

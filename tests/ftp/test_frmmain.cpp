@@ -572,6 +572,46 @@ TEST_F(FrmmainTest, HostileNamesAreLeftOutWithALogEntry) {
     EXPECT_TRUE(entries.contains(QStringLiteral(" > Data transfer completed succesfully.")));
 }
 
+// Control characters of names are shown, so none hides later log entries
+// from a screen reader or forges a line; lines beyond the first 20 left out
+// are only counted.
+TEST_F(FrmmainTest, ControlCharactersInNamesAreShownVisibly) {
+    const std::string file = "-rw-r--r-- 1 u g 7 Jan 02  2020 ";
+    const QString named = QStringLiteral("\" (the name holds a \"/\", a NUL or a line break)");
+    const QString unread = QStringLiteral("\" (the line could not be read)");
+    const std::pair<std::string, QString> cases[] = {
+        {file + "a<NUL>b", QStringLiteral("a\\0b") + named},
+        {file + "c\r\n > Data transfer completed succesfully.",
+         QStringLiteral("c\\x0A > Data transfer completed succesfully.\" (the name holds a "
+                        "line break)")},
+        {"junk\x1b[2J", QStringLiteral("junk\\x1B[2J") + unread},
+        {"junk\x7f\t", QStringLiteral("junk\\x7F\\x09") + unread},
+        {"junk \u00fcn\u00ef", QStringLiteral("junk \u00fcn\u00ef") + unread}};
+    FtpServerOptions options;
+    options.noMlst = true;
+    for (const auto& [line, shown] : cases) {
+        options.extraListLines.push_back(line);
+    }
+    options.extraListLines.resize(std::size(cases) + 20, "filler");
+    options.extraListLines.push_back("drwxr-xr-x 2 u g 0 Jan 02  2020 e\x1b[2Jf");
+    FtpServer server(serverRoot.path(), options);
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    const QStringList entries = log();
+    for (const auto& [line, shown] : cases) {
+        EXPECT_TRUE(entries.contains(QStringLiteral(" > Left out of the listing: \"") + shown))
+            << shown.toStdString();
+    }
+    EXPECT_TRUE(entries.contains(QStringLiteral(" > 5 more lines were left out of the listing.")));
+    EXPECT_EQ(entries.count(QStringLiteral(" > Data transfer completed succesfully.")), 1);
+    clickNode(treeNode(QStringLiteral("e\x1b[2Jf")));
+    dialogs.clear();
+    dialogs.answerYes(false);
+    trigger("zRemDF");
+    EXPECT_EQ(
+        dialogs.questions(),
+        QStringList{QStringLiteral("Are you sure to remove this folder: \"e\\x1B[2Jf\"?\r\n")});
+}
+
 TEST_F(FrmmainTest, ConnectingAgainClosesTheEarlierConnection) {
     WriteBytes(serverRoot / "one.txt", "1");
     // The first server takes one client at a time (a control and a data

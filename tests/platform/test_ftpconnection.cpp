@@ -207,6 +207,39 @@ TEST(FtpListLines, ReaderJoinsPiecesAndKeepsLineBreaksInNamesOut) {
     EXPECT_TRUE(lf.skipped.empty());
 }
 
+// A hostile listing costs bounded memory and time: the first lines left out
+// are kept and the rest counted, entries stop at the cap, and a lone LF
+// followed by CRs is searched once, not again with every piece.
+TEST(FtpListLines, ReaderBoundsHostileListings) {
+    std::string junk;
+    for (int i = 0; i < 30'000; ++i) {
+        junk += "junk\r\n";
+    }
+    const std::string entry = "-rw-r--r-- 1 u g 5 Jan 02  2020 f\r\n";
+    const std::string crs(8 << 20, '\r');
+    struct Case {
+        std::string listing;
+        std::size_t maxEntries, entries, kept, count;
+        bool cut;
+    };
+    const std::size_t all = FtpListReader::kMaxEntries;
+    const Case cases[] = {{junk + entry, all, 1, 20, 30'000, false},
+                          {entry + entry + entry + entry, 3, 3, 0, 0, true},
+                          {"\n" + crs, all, 0, 1, 1, false},
+                          {"x\r\n\n" + crs, all, 0, 2, 2, false}};
+    for (const Case& c : cases) {
+        FtpListReader reader(false, FtpToday{}, c.maxEntries);
+        for (std::size_t i = 0; i < c.listing.size(); i += 64 << 10) {
+            reader.feed(std::string_view(c.listing).substr(i, 64 << 10));
+        }
+        reader.finish();
+        EXPECT_EQ(reader.entries.size(), c.entries) << c.count;
+        EXPECT_EQ(reader.skipped.size(), c.kept) << c.count;
+        EXPECT_EQ(reader.skippedCount, c.count);
+        EXPECT_EQ(reader.cut, c.cut) << c.count;
+    }
+}
+
 TEST(FtpMask, WindowsRules) {
     EXPECT_TRUE(FtpMaskMatches("*.*", "README"));
     EXPECT_TRUE(FtpMaskMatches("*.*", ".hidden"));
