@@ -82,6 +82,8 @@ Form1::Form1(AppContext& context, QWidget* parent)
     // it, with the date line and advert an insertion adds. Without local file
     // access those scripts cannot read the user's files.
     RestrictWebView(*m_webBrowser1, PageScripts::On);
+    // Any script of a fetched page runs too: only the advert host is reached.
+    LimitRequests(*m_webBrowser1, {Qs(app::kAdScriptHost)});
     m_webBrowser1->setAccessibleName(QStringLiteral("Rendered article"));
     m_option3->setObjectName(QStringLiteral("Option3"));
     m_option4->setObjectName(QStringLiteral("Option4"));

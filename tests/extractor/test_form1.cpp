@@ -2,8 +2,10 @@
 
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
+#include "platform/WebViewSettings.h"
 #include "support/FakeDialogs.h"
 #include "support/GuiTest.h"
+#include "support/HttpServer.h"
 #include "support/TestFiles.h"
 
 #include <QClipboard>
@@ -201,6 +203,31 @@ TEST_F(Form1Test, ScriptsRunInTheHtmlView) {
         "return d ? d.textContent : '';})()");
     EXPECT_EQ(pollUntil(view, script, [](const QString& t) { return !t.isEmpty(); }),
               QStringLiteral("written by script"));
+}
+
+// A script in a fetched page runs, but reaches no host but the advert's.
+TEST_F(Form1Test, ScriptsOfAFetchedPageCannotMakeRequests) {
+    test::HttpServer server;
+    server.serve("/leak", "x");
+    auto form = load(kPage);
+    const QString leak = QString::fromStdString(server.url("/leak"));
+    form->setArticleHtml(QStringLiteral("<p id=\"d\"></p><img src=\"%1?img\"><script>"
+                                        "fetch('%1?fetch').catch(function(){});"
+                                        "new Image().src='%1?image';"
+                                        "document.getElementById('d').textContent='ran';</script>")
+                             .arg(leak)
+                             .toStdString());
+    auto* view = child<QWebEngineView>(*form, "WebBrowser1");
+    child<QRadioButton>(*form, "Option3")->click();
+    EXPECT_EQ(pollUntil(view,
+                        QStringLiteral("document.getElementById('d') ? "
+                                       "document.getElementById('d').textContent : ''"),
+                        [](const QString& t) { return !t.isEmpty(); }),
+              QStringLiteral("ran"));
+    WaitFor([&] { return !server.requests().empty(); }, 1500);
+    EXPECT_EQ(server.requests(), std::vector<std::string>{});
+    EXPECT_TRUE(MayRequest(QUrl(QStringLiteral("http://pagead2.googlesyndication.com/a.js")),
+                           {QStringLiteral("pagead2.googlesyndication.com")}));
 }
 
 TEST_F(Form1Test, ChoosingHtmlAgainRendersTheArticleAnew) {
