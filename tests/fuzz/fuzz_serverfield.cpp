@@ -2,7 +2,7 @@
 // read from a profile): no user, password, path or port ends up in the host.
 #include "Fuzz.h"
 
-#include "ftp/FtpSession.h"
+#include "ftp/ServerField.h"
 
 #include <string_view>
 
