@@ -116,4 +116,70 @@ bool IsPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && !HoldsSeparatorOrNul(name);
 }
 
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool escapeAt(std::string_view text, std::size_t i) {
+    return text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+           hexValue(text[i + 2]) >= 0;
+}
+
+}  // namespace
+
+std::string PercentEscaped(std::string_view text,
+                           const std::function<bool(unsigned char)>& escape) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (escape(c)) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string PercentDecoded(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (escapeAt(text, i)) {
+            decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+bool HoldsBrokenEscape(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%') {
+            if (!escapeAt(text, i)) {
+                return true;
+            }
+            i += 2;
+        }
+    }
+    return false;
+}
+
 }  // namespace quill

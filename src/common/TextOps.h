@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,5 +54,13 @@ bool HoldsLineBreak(std::string_view text);
 // not "." or "..", no '/' and no NUL. Callers that put the name into a
 // one-line format also refuse HoldsLineBreak.
 bool IsPlainName(std::string_view name);
+
+// The bytes for which escape is true as %XX (upper-case hex), the others as
+// they are.
+std::string PercentEscaped(std::string_view text, const std::function<bool(unsigned char)>& escape);
+// Every %XX (either case) decoded; a '%' without two hex digits stays.
+std::string PercentDecoded(std::string_view text);
+// A '%' without two hex digits follows somewhere.
+bool HoldsBrokenEscape(std::string_view text);
 
 }  // namespace quill

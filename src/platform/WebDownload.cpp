@@ -1,5 +1,7 @@
 #include "WebDownload.h"
 
+#include "common/TextOps.h"
+
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -98,23 +100,10 @@ std::string failureText(CURLcode code, long httpStatus, const Sink& sink) {
 }  // namespace
 
 std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(address.size());
-    for (const char ch : address) {
-        const auto c = static_cast<unsigned char>(ch);
-        const bool unsafe = c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' ||
-                            c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}' ||
-                            (hashIsData && c == '#');
-        if (unsafe) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    return PercentEscaped(address, [hashIsData](unsigned char c) {
+        return c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+               c == '`' || c == '{' || c == '|' || c == '}' || (hashIsData && c == '#');
+    });
 }
 
 namespace {

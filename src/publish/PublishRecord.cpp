@@ -1,6 +1,7 @@
 #include "PublishRecord.h"
 
 #include "common/FileWrite.h"
+#include "common/TextOps.h"
 
 #include <cerrno>
 #include <charconv>
@@ -43,43 +44,14 @@ bool isHash(std::string_view text) {
 }  // namespace
 
 std::string EscapeRecordField(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f || c == '%') {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return PercentEscaped(text, [](unsigned char c) { return c < 0x20 || c == 0x7f || c == '%'; });
 }
 
 std::optional<std::string> UnescapeRecordField(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        unsigned value = 0;
-        if (i + 2 >= text.size()) {
-            return std::nullopt;
-        }
-        const auto [end, error] =
-            std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
-        if (error != std::errc{} || end != text.data() + i + 3) {
-            return std::nullopt;
-        }
-        out += static_cast<char>(value);
-        i += 2;
+    if (HoldsBrokenEscape(text)) {
+        return std::nullopt;
     }
-    return out;
+    return PercentDecoded(text);
 }
 
 std::expected<PublishRecord, std::string> PublishRecord::Load(std::filesystem::path file,
