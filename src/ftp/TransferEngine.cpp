@@ -40,29 +40,6 @@ std::string kb(double bytes) {
 
 }  // namespace
 
-std::optional<std::int64_t> ParseByteCount(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    if (text.empty() || text.size() > 19) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;  // 19 digits fit
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value > static_cast<std::uint64_t>(kMaxByteCount)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(value);
-}
-
 std::string PlainDecimal(double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.15g", value);
@@ -125,18 +102,14 @@ void TransferMeter::endFile() {
     m_elapsed = 0;
 }
 
-TransferBatch::TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferDirection direction,
-                             std::vector<QueuedFile> queue, std::int64_t total,
-                             std::string localPath, std::string remotePath, QObject* parent)
+TransferBatch::TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferPlan plan,
+                             QObject* parent)
     : QObject(parent),
       now(&steadyMs),
       m_engine(engine),
       m_dialogs(dialogs),
-      m_direction(direction),
-      m_queue(std::move(queue)),
-      m_localPath(std::move(localPath)),
-      m_remotePath(std::move(remotePath)),
-      m_meter(total),
+      m_plan(std::move(plan)),
+      m_meter(m_plan.total()),
       m_moved(std::make_shared<std::atomic<std::int64_t>>(0)) {
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &TransferBatch::refresh);
@@ -240,8 +213,8 @@ TransferTargets ProbeTargets(FtpConnection& connection, const std::string& remot
 void TransferBatch::nextFile() {
     // Files with names that cannot be used are passed over in a loop, not by
     // recursion, however many there are.
-    while (!m_cancelled && m_index < static_cast<int>(m_queue.size())) {
-        const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    while (!m_cancelled && m_index < static_cast<int>(m_plan.files.size())) {
+        const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
         Q_EMIT fileStarted(m_index);
         if (refuseName(file)) {
             ++m_index;
@@ -265,7 +238,8 @@ void TransferBatch::nextFile() {
 }
 
 bool TransferBatch::targetExists(const TransferTargets& targets) const {
-    return m_direction == TransferDirection::Download ? targets.localExists : targets.remote.exists;
+    return m_plan.direction == TransferDirection::Download ? targets.localExists
+                                                           : targets.remote.exists;
 }
 
 bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& targets) {
@@ -279,7 +253,7 @@ bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& 
         };
         OverwriteQuestion question;
         question.name = ShownText(file.name);
-        question.localTarget = m_direction == TransferDirection::Download;
+        question.localTarget = m_plan.direction == TransferDirection::Download;
         const std::pair<std::int64_t, QDateTime> local{targets.localSize,
                                                        seconds(targets.localModified)};
         const std::pair<std::int64_t, QDateTime> remote{targets.remote.size,
@@ -313,7 +287,7 @@ bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& 
 
 void TransferBatch::probed(const TransferTargets& targets) {
     m_fileRunning = false;
-    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
     // A stop while the server was asked ends the batch like a stopped file.
     if (m_cancelled || !mayWriteOver(file, targets)) {
         if (!m_cancelled) {
@@ -323,7 +297,7 @@ void TransferBatch::probed(const TransferTargets& targets) {
         return;
     }
     m_targets = targets;
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
                                        "from: ") +
                         ShownText(remotePathOf(file)) + QStringLiteral(", to: ") +
@@ -337,7 +311,7 @@ void TransferBatch::probed(const TransferTargets& targets) {
 }
 
 void TransferBatch::startTransfer() {
-    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
     const std::string local = localPathOf(file);
     const std::string remote = remotePathOf(file);
     m_moved->store(0);
@@ -351,7 +325,7 @@ void TransferBatch::startTransfer() {
         known = m_targets->remote;
     }
     std::function<FtpResult<std::int64_t>(FtpConnection&)> job;
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         job = [remote, local, known, moved = m_moved](FtpConnection& connection) {
             return connection.DownloadFile(remote, local, moved.get(), known ? &*known : nullptr);
         };
@@ -384,7 +358,7 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         return;
     }
     m_meter.endFile();
-    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
     ++m_index;
     if (result) {
         Q_EMIT logEntry(QStringLiteral(" > OK"));
@@ -392,7 +366,7 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         m_cancelled = true;
         m_cancelLogged = true;
         Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
-        if (m_direction == TransferDirection::Download) {
+        if (m_plan.direction == TransferDirection::Download) {
             Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
                             ShownText(localPathOf(file)));
         } else if (result.error().opened) {
@@ -456,12 +430,12 @@ void TransferBatch::reconnect(const QString& reason) {
 }
 
 void TransferBatch::giveUpReconnecting() {
-    for (int i = m_index; i < static_cast<int>(m_queue.size()); ++i) {
-        const std::string& name = m_queue[static_cast<std::size_t>(i)].name;
+    for (int i = m_index; i < static_cast<int>(m_plan.files.size()); ++i) {
+        const std::string& name = m_plan.files[static_cast<std::size_t>(i)].name;
         m_notDone.push_back(name);
     }
     m_meter.endFile();
-    m_index = static_cast<int>(m_queue.size());
+    m_index = static_cast<int>(m_plan.files.size());
     Q_EMIT logEntry(QStringLiteral(" > Gave up after ") + QString::number(kReconnectTries) +
                     QStringLiteral(" tries to reconnect and go on; ") +
                     filesCount(m_notDone.size()) + QStringLiteral(" not transferred."));
@@ -471,7 +445,7 @@ void TransferBatch::giveUpReconnecting() {
 void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
     const QString reason = VisibleControls(Qs(error.text));
     m_failures.push_back({file.name, reason});
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Download of ") + quoted(file.name) +
                         QStringLiteral(" failed: ") + reason);
         Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
@@ -501,7 +475,7 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
 void TransferBatch::stopOnOpenFailure(const FtpError& error) {
     m_refresh.stop();
     m_running = false;
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Can't open file path! Request canceled!"));
         Q_EMIT logEntry(QStringLiteral(" > ") + VisibleControls(Qs(error.text)));
         m_dialogs.message(QStringLiteral("Can't open file path!"), MessageIcon::Exclamation,
@@ -550,7 +524,7 @@ void TransferBatch::finish() {
         return;
     }
     const QString count = QString::number(m_failures.size()) + QStringLiteral(" of ") +
-                          filesCount(m_queue.size()) + QStringLiteral(" failed");
+                          filesCount(m_plan.files.size()) + QStringLiteral(" failed");
     Q_EMIT logEntry(QStringLiteral(" > Data transfer completed; ") + count + QStringLiteral("."));
     std::vector<std::string> names;
     std::vector<QString> reasons;

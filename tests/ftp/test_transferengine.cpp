@@ -139,17 +139,14 @@ protected:
     // Runs a batch to its end; onFile runs as each file starts.
     void run(TransferDirection direction, const std::vector<std::string>& names,
              const std::function<void(TransferBatch&, int)>& onFile = {}) {
-        std::vector<QueuedFile> queue;
-        std::int64_t total = 0;
+        TransferPlan plan{direction, local.path().native() + "/", "/", {}};
         for (const auto& name : names) {
             const auto from = (direction == TransferDirection::Upload ? local : remote) / name;
             std::error_code ec;
             const auto size = static_cast<std::int64_t>(std::filesystem::file_size(from, ec));
-            queue.push_back({name, ec ? 0 : size});
-            total += queue.back().size;
+            plan.files.push_back({name, ec ? 0 : size});
         }
-        TransferBatch batch(engine, dialogs, direction, std::move(queue), total,
-                            local.path().native() + "/", "/");
+        TransferBatch batch(engine, dialogs, std::move(plan));
         batch.reconnectDelayMs = 20;
         int ended = 0;
         QObject::connect(&batch, &TransferBatch::logEntry,
