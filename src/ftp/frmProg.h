@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TransferEngine.h"
+#include "TransferBatch.h"
 #include "publish/Publisher.h"
 
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "ftp/TransferEngine.h"
+#include "ftp/TransferBatch.h"
 
 #include "support/FakeDialogs.h"
 #include "support/FtpServer.h"

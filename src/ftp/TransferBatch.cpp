@@ -1,4 +1,4 @@
-#include "TransferEngine.h"
+#include "TransferBatch.h"
 
 #include "common/NumberPicture.h"
 #include "common/TextCodec.h"
