@@ -197,17 +197,6 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
     RefreshProfileTree();
 }
 
-void FrmConnect::setConnectFields(const QString& server, const QString& user,
-                                  const QString& password, const QString& port,
-                                  FtpProtocol protocol) {
-    // The choice first: the port given stays, whatever the choice did to it.
-    ChooseProtocol(*m_cboProtocol, protocol);
-    m_txtServer->setText(server);
-    m_txtUser->setText(user);
-    m_txtPass->setText(password);
-    m_txtPort->setText(port);
-}
-
 void FrmConnect::RefreshProfileTree() {
     m_refreshing = true;
     m_tview1->clear();
@@ -267,47 +256,33 @@ void FrmConnect::Command2_Click() {
 }
 
 void FrmConnect::Command3_Click() {
-    if (m_txtServer->text().length() <= 6) {
-        m_context.dialogs.message(QStringLiteral("Wrong adress!"), MessageIcon::None);
-        return;
+    ConnectFields fields;
+    fields.server = m_txtServer->text();
+    fields.user = m_txtUser->text();
+    fields.password = m_txtPass->text();
+    fields.port = m_txtPort->text();
+    fields.siteName = m_txtSiteName->text();
+    fields.protocol = ChosenProtocol(*m_cboProtocol);
+    fields.passive = m_option3->isChecked();
+    const auto request = ConnectRequestFor(fields);
+    // A scheme in a usable address decides, and the choice shows it.
+    if (request || request.error().port) {
+        if (const auto typed = ParseServerField(bytes(fields.server.trimmed())).protocol) {
+            ChooseProtocol(*m_cboProtocol, *typed);
+        }
     }
-    const ServerField field = ParseServerField(bytes(m_txtServer->text().trimmed()));
-    // Only a bad port leaves a host beside it.
-    if (!field.valid && field.host.empty()) {
-        m_context.dialogs.message(QStringLiteral("Wrong adress!"), MessageIcon::None);
-        return;
-    }
-    // A scheme in the address decides, and the choice shows it.
-    if (field.protocol) {
-        ChooseProtocol(*m_cboProtocol, *field.protocol);
-    }
-    // A port in the address goes before the port field.
-    std::optional<std::uint16_t> port;
-    if (field.valid) {
-        port = field.port ? field.port : ParsePort(bytes(m_txtPort->text()));
-    }
-    if (!port) {
-        m_context.dialogs.message(
-            QStringLiteral("The port must be a whole number from 1 to 65535."),
-            MessageIcon::Exclamation);
+    if (!request) {
+        m_context.dialogs.message(request.error().message, request.error().icon);
         return;
     }
     if (m_txtSiteName->text().isEmpty()) {
-        m_txtSiteName->setText(Qs(app::kTitle));
+        m_txtSiteName->setText(Qs(request->siteName));
     }
-    ConnectRequest request;
-    request.protocol = ChosenProtocol(*m_cboProtocol);
-    request.server = field.host;
-    request.user = field.user.value_or(bytes(m_txtUser->text()));
-    request.password = field.password.value_or(bytes(m_txtPass->text()));
-    request.port = *port;
-    request.siteName = bytes(m_txtSiteName->text());
-    request.passive = m_option3->isChecked();
     // A message box of the attempt runs its own event loop, where Timer1 may
     // fire; the window must not go away under the running attempt, so the
     // close waits until the attempt has returned.
     m_connecting = true;
-    Q_EMIT connectRequested(request);
+    Q_EMIT connectRequested(*request);
     m_connecting = false;
     if (m_closePending) {
         m_closePending = false;
@@ -386,13 +361,7 @@ void FrmConnect::Timer1_Timer() {
         m_closePending = true;
         return;
     }
-    // Unloads the site manager, shown modally or loaded hidden by quick
-    // connect alike.
-    const bool hidden = !isVisible();
     done(QDialog::Rejected);
-    if (hidden && testAttribute(Qt::WA_DeleteOnClose)) {
-        deleteLater();
-    }
 }
 
 bool FrmConnect::eventFilter(QObject* watched, QEvent* event) {

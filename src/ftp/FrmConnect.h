@@ -32,9 +32,6 @@ public:
 
     explicit FrmConnect(AppContext& context, QWidget* parent = nullptr);
 
-    // Fields the quick-connect bar fills before it runs Connect.
-    void setConnectFields(const QString& server, const QString& user, const QString& password,
-                          const QString& port, FtpProtocol protocol);
     QTimer* Timer1() const { return m_timer1; }
 
     void Command1_Click();  // Save

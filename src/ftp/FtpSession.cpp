@@ -2,6 +2,7 @@
 
 #include "SiteProfiles.h"
 
+#include "common/AppInfo.h"
 #include "common/TextOps.h"
 #include "platform/ServerTrust.h"
 
@@ -102,6 +103,42 @@ std::expected<ConnectRequest, std::string> ConnectRequestFor(const SiteProfile& 
     request.password = field.password.value_or(profile.pass);
     request.port = *port;
     request.siteName = profile.sname;
+    return request;
+}
+
+std::expected<ConnectRequest, RefusedFields> ConnectRequestFor(const ConnectFields& fields) {
+    const RefusedFields wrongAddress{QStringLiteral("Wrong adress!"), MessageIcon::None};
+    if (fields.server.length() <= 6) {
+        return std::unexpected(wrongAddress);
+    }
+    const ServerField field = ParseServerField(fields.server.trimmed().toStdString());
+    // Only a bad port leaves a host beside it.
+    if (!field.valid && field.host.empty()) {
+        return std::unexpected(wrongAddress);
+    }
+    const FtpProtocol protocol = field.protocol.value_or(fields.protocol);
+    std::string portText = fields.port.toStdString();
+    if (protocol != fields.protocol) {
+        portText = PortAfterProtocolChange(fields.protocol, protocol, portText).value_or(portText);
+    }
+    std::optional<std::uint16_t> port;
+    if (field.valid) {
+        port = field.port ? field.port : ParsePort(portText);
+    }
+    if (!port) {
+        return std::unexpected(
+            RefusedFields{QStringLiteral("The port must be a whole number from 1 to 65535."),
+                          MessageIcon::Exclamation, true});
+    }
+    ConnectRequest request;
+    request.protocol = protocol;
+    request.server = field.host;
+    request.user = field.user.value_or(fields.user.toStdString());
+    request.password = field.password.value_or(fields.password.toStdString());
+    request.port = *port;
+    request.siteName =
+        fields.siteName.isEmpty() ? std::string(app::kTitle) : fields.siteName.toStdString();
+    request.passive = fields.passive;
     return request;
 }
 

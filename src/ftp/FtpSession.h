@@ -2,7 +2,10 @@
 
 #include "FtpEngine.h"
 #include "ServerField.h"
+#include "platform/Dialogs.h"
 #include "platform/FtpConnection.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <expected>
@@ -59,6 +62,33 @@ struct SiteProfile;
 // in the address goes before the profile's protocol and port. An error text
 // when the address or the port is unusable.
 std::expected<ConnectRequest, std::string> ConnectRequestFor(const SiteProfile& profile);
+
+// The fields of the site manager's Connect as typed. The quick-connect bar
+// fills the server, user, password, port and protocol; the rest keep the
+// site manager's defaults.
+struct ConnectFields {
+    QString server;
+    QString user;
+    QString password;
+    QString port;
+    QString siteName;
+    FtpProtocol protocol = FtpProtocol::Ftp;
+    bool passive = true;
+};
+
+// Fields that make no connection: the message to show and its icon.
+struct RefusedFields {
+    QString message;
+    MessageIcon icon = MessageIcon::None;
+    bool port = false;  // only the port is wrong
+};
+
+// What the site manager's Connect makes of its fields: a server field of
+// more than 6 characters with a host, where a scheme, port, user or password
+// go before the other fields (a port field holding the default port follows
+// the scheme, as it follows the protocol choice); an empty site name becomes
+// the application title.
+std::expected<ConnectRequest, RefusedFields> ConnectRequestFor(const ConnectFields& fields);
 
 // The connection values of a request; trustFolder holds remembered keys.
 FtpConnectParams ConnectParamsFor(const ConnectRequest& request,

@@ -4,12 +4,25 @@
 #include "common/TextOps.h"
 #include "localpane/FileTypes.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace quill {
 
 std::string RemoteSizeText(std::int64_t bytes) {
     return FormatNumberPicture(static_cast<double>(bytes) / 1024.0, "### ### ###.##") + "Kb";
+}
+
+std::vector<RemoteFolderNode> LoginFolderNodes(std::string_view remotePath) {
+    std::vector<RemoteFolderNode> nodes;
+    std::size_t start = 1;
+    while (start < remotePath.size()) {
+        const auto slash = std::min(remotePath.find('/', start), remotePath.size());
+        nodes.push_back({std::string(remotePath.substr(start, slash - start)),
+                         std::string(remotePath.substr(0, slash)) + '/'});
+        start = slash + 1;
+    }
+    return nodes;
 }
 
 RemoteListing BuildRemoteListing(const std::vector<FtpFindData>& entries,

@@ -38,6 +38,10 @@ private:
     std::unordered_set<std::string> m_keys;
 };
 
+// The tree's folders from the root down to a remote folder ("/a/b/" gives
+// "a" keyed "/a/", then "b" keyed "/a/b/"); none for "/".
+std::vector<RemoteFolderNode> LoginFolderNodes(std::string_view remotePath);
+
 // Splits a listing into tree folders and list rows, in the server's order.
 // Names are cut at a NUL and skipped when empty; a folder name that appears
 // twice gets one node.

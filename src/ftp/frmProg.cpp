@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace quill {
@@ -31,15 +32,7 @@ QLabel* valueLabel(const char* name, const QString& caption, QWidget* parent) {
 
 }  // namespace
 
-frmProg::frmProg(AppContext& context, FtpEngine& engine, QWidget* parent)
-    : frmProg(context, &engine, parent) {
-}
-
-frmProg::frmProg(AppContext& context, QWidget* parent) : frmProg(context, nullptr, parent) {
-}
-
-frmProg::frmProg(AppContext& context, FtpEngine* engine, QWidget* parent)
-    : QDialog(parent), m_context(context), m_engine(engine) {
+frmProg::frmProg(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
     setObjectName(QStringLiteral("frmProg"));
     setWindowTitle(QStringLiteral("Upload/Download"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -114,34 +107,31 @@ frmProg::frmProg(AppContext& context, FtpEngine* engine, QWidget* parent)
     placeCount();
 }
 
+frmProg::frmProg(AppContext& context, FtpEngine& engine, TransferPlan plan, QWidget* parent)
+    : frmProg(context, parent) {
+    const bool upload = plan.direction == TransferDirection::Upload;
+    // An empty queue leaves the captions as they were.
+    if (!plan.files.empty()) {
+        m_label2->setText(
+            (upload ? QStringLiteral("Status:       /") : QStringLiteral("File:             /")) +
+            QString::number(plan.files.size()));
+        placeCount();
+        m_command3->setText(upload ? QStringLiteral("Upload") : QStringLiteral("Download"));
+        m_label4->setText(upload ? QStringLiteral("Bytes send:")
+                                 : QStringLiteral("Bytes received:"));
+    }
+    m_lbCelkem->setText(QString::number(plan.total()));
+    m_batch = new TransferBatch(engine, m_context.dialogs, std::move(plan), this);
+    connect(m_batch, &TransferBatch::logEntry, this, &frmProg::logEntry);
+    connect(m_batch, &TransferBatch::fileStarted, this, &frmProg::showFile);
+    connect(m_batch, &TransferBatch::progressed, this, &frmProg::showProgress);
+    connect(m_batch, &TransferBatch::ended, this, [this] {
+        Q_EMIT batchEnded(m_batch->direction());
+        close();
+    });
+}
+
 frmProg::~frmProg() = default;
-
-void frmProg::AddToQueue(const std::string& name, const QString& sizeText) {
-    m_list1.push_back(name);
-    m_list2.push_back(sizeText);
-}
-
-void frmProg::setFolders(std::string localPath, std::string remotePath) {
-    m_localPath = std::move(localPath);
-    m_remotePath = std::move(remotePath);
-}
-
-void frmProg::setLabel2(const QString& text) {
-    m_label2->setText(text);
-    placeCount();
-}
-
-void frmProg::setLabel4(const QString& text) {
-    m_label4->setText(text);
-}
-
-void frmProg::setStartCaption(const QString& text) {
-    m_command3->setText(text);
-}
-
-void frmProg::setTotalText(const QString& text) {
-    m_lbCelkem->setText(text);
-}
 
 void frmProg::placeCount() {
     // The count covers the blanks between "File:" (or "Status:") and "/".
@@ -163,30 +153,20 @@ bool frmProg::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+void frmProg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Started from the event loop, so a batch that ends at once (nothing
+    // queued) does not close the window while it is being shown.
+    if (m_batch && !m_started) {
+        QTimer::singleShot(0, this, &frmProg::Command3_Click);
+    }
+}
+
 void frmProg::Command3_Click() {
-    if (m_batch || !m_engine) {
+    if (!m_batch || m_started) {
         return;
     }
-    const TransferDirection direction = m_command3->text() == QStringLiteral("Upload")
-                                            ? TransferDirection::Upload
-                                            : TransferDirection::Download;
-    std::vector<QueuedFile> queue;
-    queue.reserve(m_list1.size());
-    for (std::size_t i = 0; i < m_list1.size(); ++i) {
-        queue.push_back({m_list1[i], ParseByteCount(m_list2[i].toStdString()).value_or(0)});
-    }
-    const std::int64_t total = ParseByteCount(m_lbCelkem->text().toStdString()).value_or(0);
-    m_batch = new TransferBatch(*m_engine, m_context.dialogs, direction, std::move(queue), total,
-                                m_localPath, m_remotePath, this);
-    connect(m_batch, &TransferBatch::logEntry, this, &frmProg::logEntry);
-    connect(m_batch, &TransferBatch::fileStarted, this, &frmProg::showFile);
-    connect(m_batch, &TransferBatch::progressed, this, &frmProg::showProgress);
-    connect(m_batch, &TransferBatch::ended, this, [this, direction] {
-        Q_EMIT batchEnded(direction);
-        m_list1.clear();
-        m_list2.clear();
-        close();
-    });
+    m_started = true;
     const TransferMeter::Labels& labels = m_batch->meter().labels();
     m_lbLeft->setVisible(true);
     m_lbLeft->setText(Qs(labels.lbLeft));
@@ -196,7 +176,7 @@ void frmProg::Command3_Click() {
     m_command1->setEnabled(true);
     m_command1->setFocus();
     // Both directions move the bars.
-    m_batchSteps = BarStepsFor(total);
+    m_batchSteps = BarStepsFor(m_batch->meter().total());
     m_progressBar2->setMaximum(std::max(m_batchSteps.maximum, 1));
     m_progressBar2->setValue(0);
     m_batch->start();
@@ -218,7 +198,7 @@ bool frmProg::running() const {
 }
 
 void frmProg::Publish(PublishJob* job, const PublishOptions& options, const QString& destination) {
-    if (m_engine || m_job || !job) {
+    if (m_batch || m_job || !job) {
         return;
     }
     job->setParent(this);

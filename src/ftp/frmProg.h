@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TransferEngine.h"
+#include "TransferBatch.h"
 #include "publish/Publisher.h"
 
 #include <QDialog>
@@ -21,30 +21,21 @@ namespace quill {
 struct AppContext;
 class PublishJob;
 
-// The transfer window "Upload/Download": the batches fill its queue and
-// captions and press its start button; it shows the running batch's labels
-// and bars, and closes itself (deleting itself) when the batch is over.
-// Cancel, Escape and the close box stop the batch.
-// Made without an engine, it shows a publish instead (see Publish).
+// The transfer window "Upload/Download": made with the plan of an upload or
+// download batch, it shows the queue's captions and starts the batch once
+// shown; it shows the running batch's labels and bars, and closes itself
+// (deleting itself) when the batch is over. Cancel, Escape and the close box
+// stop the batch. Made without a plan, it shows a publish instead (see
+// Publish).
 class frmProg final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmProg)
 public:
-    frmProg(AppContext& context, FtpEngine& engine, QWidget* parent = nullptr);
+    frmProg(AppContext& context, FtpEngine& engine, TransferPlan plan, QWidget* parent = nullptr);
     explicit frmProg(AppContext& context, QWidget* parent = nullptr);
     ~frmProg() override;
 
-    // List1 and List2: a name (bytes) and its size in bytes as decimal text.
-    void AddToQueue(const std::string& name, const QString& sizeText);
-    // Where the queued files are taken from and put.
-    void setFolders(std::string localPath, std::string remotePath);
-    void setLabel2(const QString& text);
-    void setLabel4(const QString& text);
-    void setStartCaption(const QString& text);
-    // lbCelkem: the batch total in bytes as decimal text, read at start.
-    void setTotalText(const QString& text);
-
-    // Start: "Upload" runs the upload, any other caption the download.
+    // Start: runs the plan's batch, once.
     void Command3_Click();
     // Cancel: stops the file being moved and ends the batch.
     void Command1_Click();
@@ -65,12 +56,12 @@ Q_SIGNALS:
     void publishEnded(const quill::PublishTotals& totals, const QString& summary);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    frmProg(AppContext& context, FtpEngine* engine, QWidget* parent);
     void showFile(int index);
     void showProgress();
     void placeCount();
@@ -79,12 +70,8 @@ private:
     bool running() const;
 
     AppContext& m_context;
-    FtpEngine* m_engine;  // null for a publish
-    std::vector<std::string> m_list1;
-    std::vector<QString> m_list2;
-    std::string m_localPath;
-    std::string m_remotePath;
-    QPointer<TransferBatch> m_batch;
+    QPointer<TransferBatch> m_batch;  // null for a publish
+    bool m_started = false;
     BarSteps m_fileSteps;
     BarSteps m_batchSteps;
     QPointer<PublishJob> m_job;

@@ -4,6 +4,7 @@
 #include "ProtocolChoice.h"
 #include "PublishFlow.h"
 #include "RemoteListing.h"
+#include "RemoteOperations.h"
 #include "StatusLog.h"
 #include "common/TextCodec.h"
 #include "common/TextOps.h"
@@ -78,19 +79,6 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setBuddy(buddy);
     return label;
-}
-
-// Three or four octal digits, as SITE CHMOD takes them.
-bool IsOctalMode(const QString& mode) {
-    if (mode.size() < 3 || mode.size() > 4) {
-        return false;
-    }
-    for (const QChar c : mode) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('7')) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -513,19 +501,14 @@ void frmmain::addLoginFolderNodes() {
     node->setIcon(0, imageListIcon(11));
     // A deeper login folder gets its own nodes, so the first listing hangs
     // under the folder it shows.
-    const std::string& path = m_session.RemotePath;
-    std::size_t start = 1;
-    while (start < path.size()) {
-        const auto slash = path.find('/', start);
-        const std::string name = path.substr(start, slash - start);
-        auto* child = new QTreeWidgetItem(node, {DisplayText(name)});
-        child->setData(0, kKeyRole, ByteArrayOf(path.substr(0, slash + 1)));
-        child->setData(0, kFileNameRole, ByteArrayOf(name));
+    for (const RemoteFolderNode& folder : LoginFolderNodes(m_session.RemotePath)) {
+        auto* child = new QTreeWidgetItem(node, {DisplayText(folder.name)});
+        child->setData(0, kKeyRole, ByteArrayOf(folder.key));
+        child->setData(0, kFileNameRole, ByteArrayOf(folder.name));
         child->setData(0, kImageRole, 12);
         child->setIcon(0, imageListIcon(12));
         node->setExpanded(true);
         node = child;
-        start = slash + 1;
     }
     if (node->parent() != nullptr) {
         m_tview1->setCurrentItem(node);
@@ -802,37 +785,36 @@ void frmmain::zRemDF_Click() {
     }
     LogEntry(QStringLiteral(" > Sending request to remove folder: \"") +
              VisibleControls(treePath.join(QLatin1Char('\\'))) + QStringLiteral("\""));
-    m_session.engine.run<void>(
-        [folder](FtpConnection& connection) { return connection.RemoveDirectory(folder); },
-        [this, parent](FtpResult<void> done) {
-            if (!done) {
-                reportFailure(
-                    done.error(),
-                    QStringLiteral("An error occured! Make sure that folder contains no files"),
-                    QStringLiteral(" > An error occured while removing folder!"));
-                return;
-            }
-            LogEntry(QStringLiteral(" > Request accomplished successfuly."));
-            if (QTreeWidgetItem* up = nodeWithKey(ByteArrayOf(parent))) {
-                m_tview1->setCurrentItem(up);
-                m_tview1->scrollToItem(up);
-            }
-            Refresh();
+    auto* chain = new RemoteDeleteChain(m_session.engine, {{folder, true}}, this);
+    connect(
+        chain, &RemoteDeleteChain::failed, this, [this](const std::string&, const FtpError& error) {
+            reportFailure(
+                error, QStringLiteral("An error occured! Make sure that folder contains no files"),
+                QStringLiteral(" > An error occured while removing folder!"));
         });
+    connect(chain, &RemoteDeleteChain::finished, this, [this, parent] {
+        LogEntry(QStringLiteral(" > Request accomplished successfuly."));
+        if (QTreeWidgetItem* up = nodeWithKey(ByteArrayOf(parent))) {
+            m_tview1->setCurrentItem(up);
+            m_tview1->scrollToItem(up);
+        }
+        Refresh();
+    });
+    chain->start();
 }
 
 void frmmain::zRemDS_Click() {
     if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
         return;
     }
-    std::vector<std::string> paths;
+    std::vector<RemoteDeleteChain::Entry> files;
     for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_listView2->topLevelItem(i);
         if (item->isSelected()) {
-            paths.push_back(m_session.RemotePath + nameOf(item));
+            files.push_back({m_session.RemotePath + nameOf(item)});
         }
     }
-    if (paths.empty()) {
+    if (files.empty()) {
         m_context.dialogs.message(QStringLiteral("No file is selected to be deleted!!"),
                                   MessageIcon::Information);
         return;
@@ -841,28 +823,20 @@ void frmmain::zRemDS_Click() {
         return;
     }
     LogEntry(QStringLiteral(" > Sending request."));
-    deleteNext(std::move(paths), 0);
-}
-
-void frmmain::deleteNext(std::vector<std::string> paths, std::size_t next) {
-    if (next == paths.size()) {
-        Refresh();
-        return;
-    }
-    const std::string path = paths[next];
-    LogEntry(QStringLiteral(" > Deleting: ") + inQuotes(path));
-    m_session.engine.run<void>(
-        [path](FtpConnection& connection) { return connection.DeleteFile(path); },
-        [this, paths = std::move(paths), next](FtpResult<void> done) mutable {
-            if (!done) {
-                // The rest stay; the list shows them until the next listing.
-                reportFailure(done.error(), QStringLiteral("An error occured while deleting file!"),
+    auto* chain = new RemoteDeleteChain(m_session.engine, std::move(files), this);
+    connect(chain, &RemoteDeleteChain::removing, this, [this](const std::string& path) {
+        LogEntry(QStringLiteral(" > Deleting: ") + inQuotes(path));
+    });
+    connect(chain, &RemoteDeleteChain::removed, this,
+            [this] { LogEntry(QStringLiteral(" > OK")); });
+    // The rest stay; the list shows them until the next listing.
+    connect(chain, &RemoteDeleteChain::failed, this,
+            [this](const std::string&, const FtpError& error) {
+                reportFailure(error, QStringLiteral("An error occured while deleting file!"),
                               QStringLiteral(" > An error occured while deleting file!"));
-                return;
-            }
-            LogEntry(QStringLiteral(" > OK"));
-            deleteNext(std::move(paths), next + 1);
-        });
+            });
+    connect(chain, &RemoteDeleteChain::finished, this, &frmmain::Refresh);
+    chain->start();
 }
 
 void frmmain::zRemRS_Click() {
@@ -949,7 +923,7 @@ void frmmain::chmod_Click() {
     if (!mode || mode->isEmpty()) {
         return;
     }
-    if (!IsOctalMode(*mode)) {
+    if (!IsOctalMode(mode->toStdString())) {
         m_context.dialogs.message(
             QStringLiteral("The mode must be three or four octal digits (0 to 7), such as 644."),
             MessageIcon::Exclamation);
@@ -977,12 +951,12 @@ void frmmain::zLokUp_Click() {
         m_context.dialogs.message(QStringLiteral("No files selected!!"), MessageIcon::None);
         return;
     }
-    std::vector<QueuedFile> files;
+    TransferPlan plan{
+        TransferDirection::Upload, m_localPane->LocalPath(), m_session.RemotePath, {}};
     for (const auto& [name, sizeText] : m_localPane->selectedFilesWithSizes()) {
-        files.push_back({name, 0});
-        files.back().size = ParseByteCount(sizeText.toStdString()).value_or(-1);
+        plan.add(name, sizeText.toStdString());
     }
-    startBatch(TransferDirection::Upload, std::move(files));
+    startBatch(std::move(plan));
 }
 
 void frmmain::zRemDown_Click() {
@@ -993,57 +967,39 @@ void frmmain::zRemDown_Click() {
         m_context.dialogs.message(QStringLiteral("No file selected!!"), MessageIcon::None);
         return;
     }
-    std::vector<QueuedFile> files;
+    TransferPlan plan{
+        TransferDirection::Download, m_localPane->LocalPath(), m_session.RemotePath, {}};
     for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_listView2->topLevelItem(i);
         if (item->isSelected()) {
-            files.push_back({nameOf(item), 0});
-            files.back().size = ParseByteCount(item->text(kBytesColumn).toStdString()).value_or(-1);
+            plan.add(nameOf(item), item->text(kBytesColumn).toStdString());
         }
     }
-    startBatch(TransferDirection::Download, std::move(files));
+    startBatch(std::move(plan));
 }
 
-void frmmain::startBatch(TransferDirection direction, std::vector<QueuedFile> files) {
-    if (files.size() > static_cast<std::size_t>(kMaxQueuedFiles)) {
+void frmmain::startBatch(TransferPlan plan) {
+    if (plan.files.size() > static_cast<std::size_t>(kMaxQueuedFiles)) {
         m_context.dialogs.message(QStringLiteral("A transfer takes at most ") +
                                       QString::number(kMaxQueuedFiles) +
                                       QStringLiteral(" files at a time; select fewer."),
                                   MessageIcon::Exclamation);
         return;
     }
-    const bool upload = direction == TransferDirection::Upload;
+    const bool upload = plan.direction == TransferDirection::Upload;
     LogEntry(upload ? QStringLiteral(" > Colecting files information:")
                     : QStringLiteral(" > Colecting informations about files:"));
-    auto* prog = new frmProg(m_context, m_session.engine, this);
-    connect(prog, &frmProg::logEntry, this, &frmmain::LogEntry);
-    // The list refreshed is the batch's own: an upload with nothing queued
-    // still lists the server again.
-    connect(prog, &frmProg::batchEnded, this, [this, direction] { batchEnded(direction); });
-    // A size that is not a number keeps the one before it (0 for the first).
-    std::int64_t size = 0;
-    std::int64_t total = 0;
-    std::int16_t count = 0;
-    for (const QueuedFile& file : files) {
-        size = file.size >= 0 ? file.size : size;
-        total = AddByteCounts(total, size);
-        ++count;
-        const QString countText = QString::number(count);
-        AppendLog(countText + QStringLiteral(".) ") +
-                  ShownText(upload ? file.name : m_session.RemotePath + file.name) +
-                  QStringLiteral("\r\n"));
-        prog->AddToQueue(file.name, QString::number(size));
-        prog->setLabel2(
-            (upload ? QStringLiteral("Status:       /") : QStringLiteral("File:             /")) +
-            countText);
-        prog->setStartCaption(upload ? QStringLiteral("Upload") : QStringLiteral("Download"));
-        prog->setLabel4(upload ? QStringLiteral("Bytes send:") : QStringLiteral("Bytes received:"));
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        const QueuedFile& file = plan.files[i];
+        AppendLog(QString::number(i + 1) + QStringLiteral(".) ") +
+                  ShownText(upload ? file.name : plan.remotePathOf(file)) + QStringLiteral("\r\n"));
     }
-    prog->setTotalText(QString::number(total));
-    prog->setFolders(m_localPane->LocalPath(), m_session.RemotePath);
-    // Modal to this window for the whole batch; it closes itself at the end.
+    // Modal to this window for the whole batch; it starts the batch once
+    // shown and closes itself at the end.
+    auto* prog = new frmProg(m_context, m_session.engine, std::move(plan), this);
+    connect(prog, &frmProg::logEntry, this, &frmmain::LogEntry);
+    connect(prog, &frmProg::batchEnded, this, &frmmain::batchEnded);
     prog->show();
-    prog->Command3_Click();
 }
 
 void frmmain::batchEnded(TransferDirection direction) {
@@ -1092,13 +1048,6 @@ void frmmain::zPublish_Click() {
     m_publish->start();
 }
 
-FrmConnect* frmmain::newSiteManager() {
-    auto* manager = new FrmConnect(m_context, this);
-    connect(manager, &FrmConnect::connectRequested, this, &frmmain::Connect);
-    connect(this, &frmmain::sessionOpened, manager, &FrmConnect::startTimer1);
-    return manager;
-}
-
 void frmmain::Command4_Click() {
     if (busy()) {
         return;
@@ -1111,25 +1060,29 @@ void frmmain::Command4_Click() {
     m_label6->setText(DisplayText(field.host));
     m_label7->setText(field.port ? QString::number(*field.port) : m_txtport->text());
     m_label8->setText(field.user ? DisplayText(*field.user) : m_txtuser->text());
-    // The site manager is loaded but not shown; its timer unloads it.
-    QPointer<FrmConnect> manager = newSiteManager();
-    manager->setAttribute(Qt::WA_DeleteOnClose);
-    manager->setConnectFields(m_txtserver->text(), m_txtuser->text(), m_txtpass->text(),
-                              m_txtport->text(), ChosenProtocol(*m_cboProtocol));
-    manager->Command3_Click();
-    // The timer may already have unloaded it; otherwise an attempt that never
-    // started the timer (refused fields) leaves it to be removed here.
-    if (manager && !manager->Timer1()->isActive()) {
-        manager->deleteLater();
+    // The site manager's Connect, with the bar's fields and its own defaults.
+    ConnectFields fields;
+    fields.server = m_txtserver->text();
+    fields.user = m_txtuser->text();
+    fields.password = m_txtpass->text();
+    fields.port = m_txtport->text();
+    fields.protocol = ChosenProtocol(*m_cboProtocol);
+    const auto request = ConnectRequestFor(fields);
+    if (!request) {
+        m_context.dialogs.message(request.error().message, request.error().icon);
+        return;
     }
+    Connect(*request);
 }
 
 void frmmain::zConnect_Click() {
     if (busy()) {
         return;
     }
-    std::unique_ptr<FrmConnect> manager(newSiteManager());
-    manager->exec();
+    FrmConnect manager(m_context, this);
+    connect(&manager, &FrmConnect::connectRequested, this, &frmmain::Connect);
+    connect(this, &frmmain::sessionOpened, &manager, &FrmConnect::startTimer1);
+    manager.exec();
 }
 
 void frmmain::zDisconnect_Click() {

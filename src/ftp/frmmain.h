@@ -2,7 +2,7 @@
 
 #include "FtpSession.h"
 #include "RemoteListing.h"
-#include "TransferEngine.h"
+#include "TransferPlan.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -56,7 +56,7 @@ public:
     // Appends a timed entry: time of day, message (" > ..."), CR LF.
     void LogEntry(const QString& message);
 
-    // A connection attempt after the site manager has checked its fields.
+    // A connection attempt with checked fields (ConnectRequestFor).
     // sessionOpened is emitted once the session is open and again after a
     // successful connection.
     void Connect(const ConnectRequest& request);
@@ -95,7 +95,6 @@ private:
     void buildMenus();
     void buildToolBar();
     QWidget* buildCentral();
-    FrmConnect* newSiteManager();
     void connectFinished(const FtpResult<std::string>& loginFolder);
     // The server showed a key not trusted yet (or a changed one): ask, and
     // connect again once if the user trusts it.
@@ -106,7 +105,6 @@ private:
     void showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
                    const QList<QTreeWidgetItem*>& items);
     void showListing(FtpResult<FtpListing> result);
-    void deleteNext(std::vector<std::string> paths, std::size_t next);
     // A remote operation failed: the message box and log entry of its step;
     // when the connection broke the command may have run, so list again.
     void reportFailure(const FtpError& error, const QString& message, const QString& logEntry);
@@ -115,8 +113,8 @@ private:
     // A file or folder of that name is shown in the current folder.
     bool listedName(const std::string& name) const;
     void setBusy(bool busy);
-    // Fills a new transfer window with the files and runs it.
-    void startBatch(TransferDirection direction, std::vector<QueuedFile> files);
+    // Logs the plan's files and runs it in a new transfer window.
+    void startBatch(TransferPlan plan);
     void batchEnded(TransferDirection direction);
 
     AppContext& m_context;

@@ -301,7 +301,7 @@ TEST_F(FrmmainTest, QuickConnectListsTheServer) {
     ASSERT_TRUE(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg")));
     EXPECT_TRUE(child<QTreeWidget>("ListView2")->selectedItems().isEmpty());
 
-    // The hidden site manager that quick connect used unloads itself.
+    // Quick connect leaves no site manager behind.
     EXPECT_TRUE(WaitFor([&] { return form->findChild<FrmConnect*>() == nullptr; }, 5000));
 }
 
@@ -667,7 +667,7 @@ public:
     quill::test::FakeDialogs shown;
 };
 
-TEST(FrmmainSlowReader, SiteManagerTimerFiringDuringAFailureMessageIsSafe) {
+TEST(FrmmainSlowReader, QuickConnectFailureReadSlowlyIsSafe) {
     TempDir folder;
     SlowReaderDialogs slow;
     QtClipboard clipboard;
@@ -681,7 +681,7 @@ TEST(FrmmainSlowReader, SiteManagerTimerFiringDuringAFailureMessageIsSafe) {
     ASSERT_TRUE(WaitFor([&] { return !slow.shown.messages().isEmpty(); }, 5000));
     EXPECT_EQ(slow.shown.messages(), QStringList{QStringLiteral("Connection to server failed")});
     EXPECT_TRUE(WaitFor([&] { return form.findChild<FrmConnect*>() == nullptr; }, 5000))
-        << "the hidden site manager is unloaded after the attempt";
+        << "no site manager is left after the attempt";
     EXPECT_FALSE(form.session().connected());
 }
 

@@ -54,6 +54,59 @@ TEST(RemoteListing, FoldersGetKeysBelowTheRemotePath) {
     EXPECT_TRUE(listing.files.empty());
 }
 
+TEST(RemoteListing, LoginFolderNodesFromTheRootDown) {
+    using Nodes = std::vector<std::pair<std::string, std::string>>;
+    const std::pair<std::string, Nodes> cases[] = {
+        {"/", {}},
+        {"/home/", {{"home", "/home/"}}},
+        {"/home/u b/r\xc3\xa9s/",
+         {{"home", "/home/"}, {"u b", "/home/u b/"}, {"r\xc3\xa9s", "/home/u b/r\xc3\xa9s/"}}},
+    };
+    for (const auto& [path, expected] : cases) {
+        Nodes nodes;
+        for (const auto& node : LoginFolderNodes(path)) {
+            nodes.emplace_back(node.name, node.key);
+        }
+        EXPECT_EQ(nodes, expected) << path;
+    }
+}
+
+// The site manager's Connect: what it refuses, and a scheme, port, user or
+// password in the address going before the other fields.
+TEST(FtpSessionValues, ConnectRequestFromTheFields) {
+    const std::tuple<const char*, const char*, FtpProtocol, std::string> cases[] = {
+        {"abcdef", "21", FtpProtocol::Ftp, "refused Wrong adress!"},
+        {"sftp://:0", "21", FtpProtocol::Ftp, "refused Wrong adress!"},
+        {"127.0.0.1", "0", FtpProtocol::Ftp,
+         "port The port must be a whole number from 1 to 65535."},
+        {" host.example ", "2121", FtpProtocol::Ftp, "FTP host.example:2121 u/p"},
+        {"sftp://host.example", "21", FtpProtocol::Ftp, "SFTP host.example:22 u/p"},
+        {"sftp://host.example", "2121", FtpProtocol::Ftp, "SFTP host.example:2121 u/p"},
+        {"ftps://bob:pa#s@s@host.example:990/www", "x", FtpProtocol::Sftp,
+         "FTPS host.example:990 bob/pa#s@s"},
+    };
+    for (const auto& [server, port, chosen, expected] : cases) {
+        const auto request = ConnectRequestFor(ConnectFields{QString::fromLatin1(server),
+                                                             QStringLiteral("u"),
+                                                             QStringLiteral("p"),
+                                                             QString::fromLatin1(port),
+                                                             {},
+                                                             chosen,
+                                                             false});
+        const std::string got = request
+                                    ? std::string(ProtocolName(request->protocol)) + " " +
+                                          request->server + ":" + std::to_string(request->port) +
+                                          " " + request->user + "/" + request->password
+                                    : (request.error().port ? "port " : "refused ") +
+                                          request.error().message.toStdString();
+        EXPECT_EQ(got, expected) << server;
+        if (request) {
+            EXPECT_EQ(request->siteName, "Quillmint 2012");
+            EXPECT_FALSE(request->passive);
+        }
+    }
+}
+
 TEST(FtpSessionValues, SearchPatternAndNames) {
     EXPECT_EQ(SearchPatternForLoginFolder("/"), "/*.*");
     EXPECT_EQ(SearchPatternForLoginFolder("/home/u"), "/home/u/*.*");

@@ -1,6 +1,5 @@
-#include "TransferEngine.h"
+#include "TransferBatch.h"
 
-#include "common/NumberPicture.h"
 #include "common/TextCodec.h"
 #include "common/TextOps.h"
 #include "platform/Dialogs.h"
@@ -11,16 +10,10 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <climits>
-#include <cmath>
-#include <cstdio>
 
 namespace quill {
 namespace {
 
-constexpr std::string_view kSizePicture = "### ### ###.##";
-constexpr std::string_view kSecondsPicture = "### ###";
-constexpr std::string_view kSpeedPicture = "#.##";
 // Names listed in the end message; the log has every one.
 constexpr std::size_t kNamesInEndMessage = 10;
 
@@ -34,109 +27,16 @@ QString quoted(const std::string& bytes) {
     return QStringLiteral("\"") + ShownText(bytes) + QStringLiteral("\"");
 }
 
-std::string kb(double bytes) {
-    return FormatNumberPicture(bytes / 1024.0, kSizePicture) + " Kb";
-}
-
 }  // namespace
 
-std::optional<std::int64_t> ParseByteCount(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    if (text.empty() || text.size() > 19) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;  // 19 digits fit
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value > static_cast<std::uint64_t>(kMaxByteCount)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(value);
-}
-
-std::string PlainDecimal(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return buffer;
-}
-
-BarSteps BarStepsFor(std::int64_t size) {
-    BarSteps steps;
-    std::int64_t maximum = std::llround(static_cast<double>(size) * 1.024);
-    while (maximum > INT_MAX) {
-        maximum >>= 1;
-        ++steps.shift;
-    }
-    steps.maximum = static_cast<int>(maximum);
-    return steps;
-}
-
-TransferMeter::TransferMeter(std::int64_t total) : m_total(total) {
-    m_labels.lbLeft = PlainDecimal(static_cast<double>(total) / 1024.0);
-    m_labels.lbCelkem = kb(static_cast<double>(total));
-}
-
-void TransferMeter::startFile(std::int64_t nowMs) {
-    m_fileBytes = 0;
-    m_elapsed = 0;
-    m_fileStart = nowMs;
-}
-
-void TransferMeter::update(std::int64_t fileBytes, std::int64_t nowMs) {
-    m_fileBytes = fileBytes;
-    const std::int64_t moved = transferred();
-    m_labels.lbFar = kb(static_cast<double>(moved));
-    const double remainingKb = static_cast<double>(m_total - moved) / 1024.0;
-    m_labels.lbLeft = FormatNumberPicture(remainingKb, kSizePicture) + " Kb";
-    if (fileBytes == 0) {
-        return;
-    }
-    m_elapsed = nowMs - m_fileStart;
-    if (m_elapsed == 0) {
-        return;
-    }
-    const double rate =
-        (static_cast<double>(fileBytes) / 1000.0) / (static_cast<double>(m_elapsed) / 1000.0);
-    m_speed = static_cast<float>((rate + static_cast<double>(m_speed)) * 0.5);
-    m_labels.lbTime = FormatNumberPicture(static_cast<double>(m_elapsed) / 1000.0 +
-                                              static_cast<double>(m_priorSeconds),
-                                          kSecondsPicture) +
-                      " s";
-    m_labels.lbSpeed = FormatNumberPicture(m_speed, kSpeedPicture) + " Kbps";
-    m_labels.lbTimeLeft =
-        FormatNumberPicture(remainingKb / static_cast<double>(m_speed), kSecondsPicture) + " s";
-}
-
-void TransferMeter::endFile() {
-    // Halves to even, as the platform rounds.
-    m_priorSeconds +=
-        static_cast<std::int64_t>(std::nearbyint(static_cast<double>(m_elapsed) / 1000.0));
-    m_before += m_fileBytes;
-    m_fileBytes = 0;
-    m_elapsed = 0;
-}
-
-TransferBatch::TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferDirection direction,
-                             std::vector<QueuedFile> queue, std::int64_t total,
-                             std::string localPath, std::string remotePath, QObject* parent)
+TransferBatch::TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferPlan plan,
+                             QObject* parent)
     : QObject(parent),
       now(&steadyMs),
       m_engine(engine),
       m_dialogs(dialogs),
-      m_direction(direction),
-      m_queue(std::move(queue)),
-      m_localPath(std::move(localPath)),
-      m_remotePath(std::move(remotePath)),
-      m_meter(total),
+      m_plan(std::move(plan)),
+      m_meter(m_plan.total()),
       m_moved(std::make_shared<std::atomic<std::int64_t>>(0)) {
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &TransferBatch::refresh);
@@ -240,8 +140,8 @@ TransferTargets ProbeTargets(FtpConnection& connection, const std::string& remot
 void TransferBatch::nextFile() {
     // Files with names that cannot be used are passed over in a loop, not by
     // recursion, however many there are.
-    while (!m_cancelled && m_index < static_cast<int>(m_queue.size())) {
-        const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    while (!m_cancelled && m_index < static_cast<int>(m_plan.files.size())) {
+        const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
         Q_EMIT fileStarted(m_index);
         if (refuseName(file)) {
             ++m_index;
@@ -265,7 +165,8 @@ void TransferBatch::nextFile() {
 }
 
 bool TransferBatch::targetExists(const TransferTargets& targets) const {
-    return m_direction == TransferDirection::Download ? targets.localExists : targets.remote.exists;
+    return m_plan.direction == TransferDirection::Download ? targets.localExists
+                                                           : targets.remote.exists;
 }
 
 bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& targets) {
@@ -279,7 +180,7 @@ bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& 
         };
         OverwriteQuestion question;
         question.name = ShownText(file.name);
-        question.localTarget = m_direction == TransferDirection::Download;
+        question.localTarget = m_plan.direction == TransferDirection::Download;
         const std::pair<std::int64_t, QDateTime> local{targets.localSize,
                                                        seconds(targets.localModified)};
         const std::pair<std::int64_t, QDateTime> remote{targets.remote.size,
@@ -313,7 +214,7 @@ bool TransferBatch::mayWriteOver(const QueuedFile& file, const TransferTargets& 
 
 void TransferBatch::probed(const TransferTargets& targets) {
     m_fileRunning = false;
-    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
     // A stop while the server was asked ends the batch like a stopped file.
     if (m_cancelled || !mayWriteOver(file, targets)) {
         if (!m_cancelled) {
@@ -323,7 +224,7 @@ void TransferBatch::probed(const TransferTargets& targets) {
         return;
     }
     m_targets = targets;
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Accomplishing data transfer...\r\n > Downloading "
                                        "from: ") +
                         ShownText(remotePathOf(file)) + QStringLiteral(", to: ") +
@@ -337,7 +238,7 @@ void TransferBatch::probed(const TransferTargets& targets) {
 }
 
 void TransferBatch::startTransfer() {
-    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
     const std::string local = localPathOf(file);
     const std::string remote = remotePathOf(file);
     m_moved->store(0);
@@ -351,7 +252,7 @@ void TransferBatch::startTransfer() {
         known = m_targets->remote;
     }
     std::function<FtpResult<std::int64_t>(FtpConnection&)> job;
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         job = [remote, local, known, moved = m_moved](FtpConnection& connection) {
             return connection.DownloadFile(remote, local, moved.get(), known ? &*known : nullptr);
         };
@@ -384,7 +285,7 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         return;
     }
     m_meter.endFile();
-    const QueuedFile& file = m_queue[static_cast<std::size_t>(m_index)];
+    const QueuedFile& file = m_plan.files[static_cast<std::size_t>(m_index)];
     ++m_index;
     if (result) {
         Q_EMIT logEntry(QStringLiteral(" > OK"));
@@ -392,7 +293,7 @@ void TransferBatch::fileFinished(const FtpResult<std::int64_t>& result) {
         m_cancelled = true;
         m_cancelLogged = true;
         Q_EMIT logEntry(QStringLiteral(" > Opertion Canceled."));
-        if (m_direction == TransferDirection::Download) {
+        if (m_plan.direction == TransferDirection::Download) {
             Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
                             ShownText(localPathOf(file)));
         } else if (result.error().opened) {
@@ -456,12 +357,12 @@ void TransferBatch::reconnect(const QString& reason) {
 }
 
 void TransferBatch::giveUpReconnecting() {
-    for (int i = m_index; i < static_cast<int>(m_queue.size()); ++i) {
-        const std::string& name = m_queue[static_cast<std::size_t>(i)].name;
+    for (int i = m_index; i < static_cast<int>(m_plan.files.size()); ++i) {
+        const std::string& name = m_plan.files[static_cast<std::size_t>(i)].name;
         m_notDone.push_back(name);
     }
     m_meter.endFile();
-    m_index = static_cast<int>(m_queue.size());
+    m_index = static_cast<int>(m_plan.files.size());
     Q_EMIT logEntry(QStringLiteral(" > Gave up after ") + QString::number(kReconnectTries) +
                     QStringLiteral(" tries to reconnect and go on; ") +
                     filesCount(m_notDone.size()) + QStringLiteral(" not transferred."));
@@ -471,7 +372,7 @@ void TransferBatch::giveUpReconnecting() {
 void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
     const QString reason = VisibleControls(Qs(error.text));
     m_failures.push_back({file.name, reason});
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Download of ") + quoted(file.name) +
                         QStringLiteral(" failed: ") + reason);
         Q_EMIT logEntry(QStringLiteral(" > The local file was left as it was: ") +
@@ -501,7 +402,7 @@ void TransferBatch::failFile(const QueuedFile& file, const FtpError& error) {
 void TransferBatch::stopOnOpenFailure(const FtpError& error) {
     m_refresh.stop();
     m_running = false;
-    if (m_direction == TransferDirection::Download) {
+    if (m_plan.direction == TransferDirection::Download) {
         Q_EMIT logEntry(QStringLiteral(" > Can't open file path! Request canceled!"));
         Q_EMIT logEntry(QStringLiteral(" > ") + VisibleControls(Qs(error.text)));
         m_dialogs.message(QStringLiteral("Can't open file path!"), MessageIcon::Exclamation,
@@ -550,7 +451,7 @@ void TransferBatch::finish() {
         return;
     }
     const QString count = QString::number(m_failures.size()) + QStringLiteral(" of ") +
-                          filesCount(m_queue.size()) + QStringLiteral(" failed");
+                          filesCount(m_plan.files.size()) + QStringLiteral(" failed");
     Q_EMIT logEntry(QStringLiteral(" > Data transfer completed; ") + count + QStringLiteral("."));
     std::vector<std::string> names;
     std::vector<QString> reasons;

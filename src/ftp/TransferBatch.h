@@ -1,6 +1,8 @@
 #pragma once
 
 #include "FtpEngine.h"
+#include "TransferMeter.h"
+#include "TransferPlan.h"
 #include "platform/Dialogs.h"
 
 #include <QObject>
@@ -19,86 +21,6 @@
 namespace quill {
 
 class Dialogs;
-
-enum class TransferDirection { Upload, Download };
-
-// One file of the transfer queue: its bare name (bytes) and its size in
-// bytes as the file list showed it.
-struct QueuedFile {
-    std::string name;
-    std::int64_t size = 0;
-};
-
-// A batch holds at most this many files: its counter is 16-bit.
-inline constexpr int kMaxQueuedFiles = 32767;
-
-// Sizes above this (4 EiB) are not believed: sums of such sizes stay
-// representable.
-inline constexpr std::int64_t kMaxByteCount = std::int64_t{1} << 62;
-
-// A byte count written as decimal text (the lists' hidden size column);
-// nullopt when it is not a whole number of bytes or above kMaxByteCount.
-std::optional<std::int64_t> ParseByteCount(std::string_view text);
-
-// a + b for counts from 0 to kMaxByteCount, stopping there.
-inline std::int64_t AddByteCounts(std::int64_t a, std::int64_t b) {
-    return b > kMaxByteCount - a ? kMaxByteCount : a + b;
-}
-
-// A value as the platform writes a number without a picture: up to 15
-// significant digits, no exponent for sizes.
-std::string PlainDecimal(double value);
-
-// A progress bar counts in int: its maximum (1.024 times the size, so a full
-// file fills about 97.7 % of the bar) and its value, both shifted down by
-// `shift` bits when the maximum would not fit.
-struct BarSteps {
-    int maximum = 0;
-    int shift = 0;
-    int value(std::int64_t bytes) const { return static_cast<int>(bytes >> shift); }
-};
-BarSteps BarStepsFor(std::int64_t size);
-
-// The label values of the transfer window: the amounts, elapsed time, a
-// smoothed speed and the time remaining, recomputed at every refresh from
-// the bytes moved so far. Times are milliseconds of a steady clock.
-class TransferMeter {
-public:
-    struct Labels {
-        std::string lbCelkem;  // batch total in Kb
-        std::string lbFar;     // moved so far in Kb
-        std::string lbLeft;    // still to move in Kb
-        std::string lbTime;    // seconds elapsed
-        std::string lbSpeed;   // smoothed Kb a second
-        std::string lbTimeLeft;
-    };
-
-    TransferMeter() = default;
-    // Start of a run: lbLeft shows the total plainly, lbCelkem in the picture.
-    explicit TransferMeter(std::int64_t total);
-
-    void startFile(std::int64_t nowMs);
-    // A refresh with the current file's bytes so far.
-    void update(std::int64_t fileBytes, std::int64_t nowMs);
-    // The current file ended: its whole seconds count for the next ones.
-    void endFile();
-
-    const Labels& labels() const { return m_labels; }
-    std::int64_t total() const { return m_total; }
-    std::int64_t transferred() const { return m_before + m_fileBytes; }
-    float speed() const { return m_speed; }
-    std::int64_t priorSeconds() const { return m_priorSeconds; }
-
-private:
-    std::int64_t m_total = 0;
-    std::int64_t m_before = 0;  // bytes of the files already ended
-    std::int64_t m_fileBytes = 0;
-    std::int64_t m_fileStart = 0;
-    std::int64_t m_elapsed = 0;
-    float m_speed = 0;
-    std::int64_t m_priorSeconds = 0;
-    Labels m_labels;
-};
 
 // A file of a batch that did not arrive, and why.
 struct FailedTransfer {
@@ -133,9 +55,8 @@ class TransferBatch final : public QObject {
 public:
     static constexpr int kRefreshMs = 50;
 
-    TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferDirection direction,
-                  std::vector<QueuedFile> queue, std::int64_t total, std::string localPath,
-                  std::string remotePath, QObject* parent = nullptr);
+    TransferBatch(FtpEngine& engine, Dialogs& dialogs, TransferPlan plan,
+                  QObject* parent = nullptr);
     ~TransferBatch() override;
 
     // Runs the batch; ended() follows once it is over.
@@ -144,10 +65,10 @@ public:
     // not moved. Does nothing when the batch is not running.
     void cancel();
 
-    TransferDirection direction() const { return m_direction; }
+    TransferDirection direction() const { return m_plan.direction; }
     bool running() const { return m_running; }
     bool fileOpen() const { return m_fileRunning; }
-    const std::vector<QueuedFile>& queue() const { return m_queue; }
+    const std::vector<QueuedFile>& queue() const { return m_plan.files; }
     // 0-based number of the file being moved (or last moved).
     int currentIndex() const { return m_index; }
     std::int64_t currentFileBytes() const { return m_fileBytes; }
@@ -187,15 +108,12 @@ private:
     void stopOnOpenFailure(const FtpError& error);
     void finish();
     void refresh();
-    std::string localPathOf(const QueuedFile& file) const { return m_localPath + file.name; }
-    std::string remotePathOf(const QueuedFile& file) const { return m_remotePath + file.name; }
+    std::string localPathOf(const QueuedFile& file) const { return m_plan.localPathOf(file); }
+    std::string remotePathOf(const QueuedFile& file) const { return m_plan.remotePathOf(file); }
 
     FtpEngine& m_engine;
     Dialogs& m_dialogs;
-    TransferDirection m_direction;
-    std::vector<QueuedFile> m_queue;
-    std::string m_localPath;
-    std::string m_remotePath;
+    TransferPlan m_plan;
     TransferMeter m_meter;
     // Written by the worker, read by the timer; shared so a job that
     // outlives the batch still has it.

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quill {
+
+enum class TransferDirection { Upload, Download };
+
+// One file of the transfer queue: its bare name (bytes) and its size in
+// bytes as the file list showed it.
+struct QueuedFile {
+    std::string name;
+    std::int64_t size = 0;
+};
+
+// A batch holds at most this many files: its counter is 16-bit.
+inline constexpr int kMaxQueuedFiles = 32767;
+
+// Sizes above this (4 EiB) are not believed: sums of such sizes stay
+// representable.
+inline constexpr std::int64_t kMaxByteCount = std::int64_t{1} << 62;
+
+// A byte count written as decimal text (the lists' hidden size column);
+// nullopt when it is not a whole number of bytes or above kMaxByteCount.
+std::optional<std::int64_t> ParseByteCount(std::string_view text);
+
+// a + b for counts from 0 to kMaxByteCount, stopping there.
+inline std::int64_t AddByteCounts(std::int64_t a, std::int64_t b) {
+    return b > kMaxByteCount - a ? kMaxByteCount : a + b;
+}
+
+// What one upload or download batch moves: the selected files in queue
+// order, between the current local folder and the current remote folder.
+struct TransferPlan {
+    TransferDirection direction = TransferDirection::Download;
+    std::string localPath;   // ends in "/"
+    std::string remotePath;  // ends in "/"
+    std::vector<QueuedFile> files;
+
+    // Queues a file with the size text its list shows; a size that is not a
+    // number keeps the one before it (0 for the first).
+    void add(std::string name, std::string_view sizeText);
+    // The batch total: the sizes added up, stopping at kMaxByteCount.
+    std::int64_t total() const;
+    std::string localPathOf(const QueuedFile& file) const { return localPath + file.name; }
+    std::string remotePathOf(const QueuedFile& file) const { return remotePath + file.name; }
+};
+
+}  // namespace quill
