@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FtpListParser.h"
+#include "ServerTrust.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace quill {
+
+class FtpLink;
 
 // The FTP transport: an Internet session and connections to servers over
 // libcurl. It knows nothing of windows; failures come back as values.
@@ -45,23 +48,6 @@ std::string_view ProtocolName(FtpProtocol protocol);
 std::uint16_t DefaultPort(FtpProtocol protocol);
 // The protocol of a name ("ftp", "FTPS", "sftp"; any case), nullopt otherwise.
 std::optional<FtpProtocol> ProtocolFromName(std::string_view name);
-
-// The certificate (FTPS) or host key (SFTP) a server showed that is not
-// trusted yet, or no longer.
-struct FtpServerKey {
-    // "SHA256:<base64>" for a host key, as ssh-keygen prints it;
-    // "AB:CD:..." (SHA-256 of the certificate) for a certificate.
-    std::string fingerprint;
-    // "ssh-ed25519", "ssh-rsa", ... or "certificate".
-    std::string type;
-    // "host:port" as remembered.
-    std::string server;
-    // Another key is remembered for this server: the key changed.
-    bool changed = false;
-    // Why a certificate did not verify ("self-signed certificate"); "" for
-    // host keys.
-    std::string reason;
-};
 
 struct FtpError {
     int curlCode = 0;
@@ -183,7 +169,7 @@ public:
     const std::string& TrustNote() const;
 
     // True when the server offers MLSD (its FEAT lists MLST).
-    bool UsesMlsd() const { return m_mlsd; }
+    bool UsesMlsd() const;
     // False: a large upload cut off removes its temp file like a small one
     // does, for callers that will not upload it again on this connection.
     void KeepUnfinishedUploads(bool keep);
@@ -263,12 +249,8 @@ public:
                                        const FtpFileInfo* known = nullptr);
 
 private:
-    struct Impl;
-    explicit FtpConnection(std::unique_ptr<Impl> impl);
-    // near: an absolute path the commands touch, or "" (the root).
-    FtpResult<std::string> quote(const std::vector<std::string>& commands, int lastExpectedClass,
-                                 std::string_view near = {});
-    FtpResult<void> sftpCommand(const std::string& command);
+    using Impl = FtpLink;
+    explicit FtpConnection(std::unique_ptr<FtpLink> impl);
     // What the caller knew of a remote file, else what the server says;
     // nullopt when it would not say. Fails only on a stop.
     FtpResult<std::optional<FtpFileInfo>> describe(std::string_view path, const FtpFileInfo* known);
@@ -276,11 +258,9 @@ private:
     FtpResult<std::int64_t> uploadTo(int fd, std::int64_t size, std::int64_t offset,
                                      std::string_view remotePath, std::atomic<std::int64_t>* moved);
     void removeLeftover(const std::string& temp, bool cleanUp);
-    static FtpResult<std::unique_ptr<FtpConnection>> ConnectSftp(std::unique_ptr<Impl> impl);
 
-    std::unique_ptr<Impl> m_impl;
+    std::unique_ptr<FtpLink> m_impl;
     std::string m_loginFolder;
-    bool m_mlsd = false;
 };
 
 // Pure helpers, exposed for tests.

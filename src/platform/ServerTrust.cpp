@@ -3,7 +3,10 @@
 #include "common/FileWrite.h"
 #include "common/TextOps.h"
 
+#include <curl/curl.h>
 #include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <array>
 #include <fstream>
@@ -142,6 +145,120 @@ std::expected<void, std::string> RememberCertificate(const std::filesystem::path
     }
     text += std::string(server) + " " + std::string(fingerprint) + "\n";
     return WriteFileReplacing(file, text, 0600);
+}
+
+std::filesystem::path ServerTrustCheck::trustFile(const char* name) const {
+    return trustFolder.empty() ? std::filesystem::path{} : trustFolder / name;
+}
+
+bool ServerTrustCheck::trustCertificate(const std::string& fingerprint, std::string reason) {
+    const std::string server = ServerName(host, port);
+    const auto file = trustFile(kKnownCertificatesFile);
+    const auto remembered = file.empty() ? std::nullopt : RememberedCertificate(file, server);
+    if (remembered && *remembered == fingerprint) {
+        return true;
+    }
+    if (!remembered && fingerprint == acceptedFingerprint) {
+        if (!file.empty()) {
+            noteIfFailed(RememberCertificate(file, server, fingerprint));
+        }
+        return true;
+    }
+    untrusted =
+        FtpServerKey{fingerprint, "certificate", server, remembered.has_value(), std::move(reason)};
+    return false;
+}
+
+void ServerTrustCheck::noteIfFailed(const std::expected<void, std::string>& remembered) {
+    if (!remembered) {
+        note = "The accepted key could not be remembered (" + remembered.error() +
+               "); it will be asked about again next time";
+    }
+}
+
+// curl's and OpenSSL's callbacks, with the check as their user data.
+struct TrustCallbacks {
+    static int verifyCertificate(X509_STORE_CTX* store, void* user);
+    static CURLcode setUpTls(CURL*, void* context, void* user);
+    static int checkHostKey(CURL*, const curl_khkey*, const curl_khkey* found,
+                            enum curl_khmatch match, void* user);
+};
+
+// Replaces OpenSSL's check of the server's certificate: the system's store
+// and the host name first, then what the user trusted.
+int TrustCallbacks::verifyCertificate(X509_STORE_CTX* store, void* user) {
+    auto* self = static_cast<ServerTrustCheck*>(user);
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    unsigned char* der = nullptr;
+    const int length = leaf ? i2d_X509(leaf, &der) : 0;
+    if (length <= 0) {
+        return 0;
+    }
+    const std::string fingerprint = CertificateFingerprint(
+        std::string_view(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length)));
+    OPENSSL_free(der);
+    const bool chainOk = X509_verify_cert(store) == 1;
+    const std::string& host = self->host;
+    const int ip = X509_check_ip_asc(leaf, host.c_str(), 0);
+    const bool nameOk =
+        ip == 1 || (ip == -2 && X509_check_host(leaf, host.data(), host.size(), 0, nullptr) == 1);
+    if (chainOk && nameOk) {
+        return 1;
+    }
+    std::string reason = chainOk ? "it is not made out to " + host
+                                 : X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+    if (!self->trustCertificate(fingerprint, std::move(reason))) {
+        return 0;
+    }
+    X509_STORE_CTX_set_error(store, X509_V_OK);
+    return 1;
+}
+
+CURLcode TrustCallbacks::setUpTls(CURL*, void* context, void* user) {
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context),
+                                     &TrustCallbacks::verifyCertificate, user);
+    return CURLE_OK;
+}
+
+// libcurl has matched the host key against our known-hosts file.
+int TrustCallbacks::checkHostKey(CURL*, const curl_khkey*, const curl_khkey* found,
+                                 enum curl_khmatch match, void* user) {
+    auto* self = static_cast<ServerTrustCheck*>(user);
+    if (found == nullptr || found->len == 0) {
+        return CURLKHSTAT_REJECT;
+    }
+    const std::string_view blob(found->key, found->len);
+    if (match == CURLKHMATCH_OK) {
+        return CURLKHSTAT_FINE;
+    }
+    const std::string fingerprint = SshKeyFingerprint(blob);
+    if (match == CURLKHMATCH_MISSING && fingerprint == self->acceptedFingerprint) {
+        if (const auto file = self->trustFile(kKnownHostsFile); !file.empty()) {
+            self->noteIfFailed(RememberHostKey(file, KnownHostsName(self->host, self->port), blob));
+        }
+        return CURLKHSTAT_FINE;
+    }
+    self->untrusted =
+        FtpServerKey{fingerprint, SshKeyType(blob), ServerName(self->host, self->port),
+                     match == CURLKHMATCH_MISMATCH, ""};
+    return CURLKHSTAT_REJECT;
+}
+
+bool ServerTrustCheck::checkCertificates(void* curl) {
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    // verifyCertificate checks the name, so a trusted key may carry another one.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, this);
+    return curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &TrustCallbacks::setUpTls) == CURLE_OK;
+}
+
+void ServerTrustCheck::checkHostKeys(void* curl) {
+    // libcurl asks about the host key only with a known-hosts file.
+    const auto knownHosts = trustFile(kKnownHostsFile);
+    curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS,
+                     knownHosts.empty() ? "/dev/null" : knownHosts.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &TrustCallbacks::checkHostKey);
+    curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, this);
 }
 
 }  // namespace quill

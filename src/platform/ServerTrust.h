@@ -14,6 +14,23 @@ namespace quill {
 // TLS certificates, one "host:port fingerprint" line each. Both files are
 // the user's own (0600) and are replaced whole, never left half written.
 
+// The certificate (FTPS) or host key (SFTP) a server showed that is not
+// trusted yet, or no longer.
+struct FtpServerKey {
+    // "SHA256:<base64>" for a host key, as ssh-keygen prints it;
+    // "AB:CD:..." (SHA-256 of the certificate) for a certificate.
+    std::string fingerprint;
+    // "ssh-ed25519", "ssh-rsa", ... or "certificate".
+    std::string type;
+    // "host:port" as remembered.
+    std::string server;
+    // Another key is remembered for this server: the key changed.
+    bool changed = false;
+    // Why a certificate did not verify ("self-signed certificate"); "" for
+    // host keys.
+    std::string reason;
+};
+
 inline constexpr const char* kKnownHostsFile = "known_hosts";
 inline constexpr const char* kKnownCertificatesFile = "known_certificates";
 
@@ -50,5 +67,36 @@ std::optional<std::string> RememberedCertificate(const std::filesystem::path& fi
 std::expected<void, std::string> RememberCertificate(const std::filesystem::path& file,
                                                      std::string_view server,
                                                      std::string_view fingerprint);
+
+// Decides, while a connection is made, whether the server is trusted: a
+// certificate that the system's store and the host name vouch for, or a key
+// in the known-hosts file, or one the user accepted (remembered then). A key
+// that differs from the one remembered is never trusted here.
+class ServerTrustCheck {
+public:
+    std::string host;
+    std::uint16_t port = 0;
+    // Holds kKnownHostsFile and kKnownCertificatesFile; empty remembers nothing.
+    std::filesystem::path trustFolder;
+    // The fingerprint the user accepted for this server after being asked.
+    std::string acceptedFingerprint;
+
+    // What the last check refused, for the error; reset before each attempt.
+    std::optional<FtpServerKey> untrusted;
+    // Why an accepted key could not be remembered, for the log.
+    std::string note;
+
+    // Puts the certificate check on a handle (after each curl_easy_reset);
+    // false when this libcurl cannot take it, and then nothing may be sent.
+    bool checkCertificates(void* curl);
+    // Puts the host-key check on a handle.
+    void checkHostKeys(void* curl);
+
+private:
+    std::filesystem::path trustFile(const char* name) const;
+    bool trustCertificate(const std::string& fingerprint, std::string reason);
+    void noteIfFailed(const std::expected<void, std::string>& remembered);
+    friend struct TrustCallbacks;
+};
 
 }  // namespace quill
