@@ -178,22 +178,6 @@ ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
       m_done(std::exchange(other.m_done, true)) {
 }
 
-ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
-    if (this != &other) {
-        abandon();
-        m_requested = std::move(other.m_requested);
-        m_target = std::move(other.m_target);
-        m_temp = std::move(other.m_temp);
-        m_mode = other.m_mode;
-        m_fd = std::exchange(other.m_fd, -1);
-        m_size = other.m_size;
-        m_writtenBack = other.m_writtenBack;
-        m_failed = other.m_failed;
-        m_done = std::exchange(other.m_done, true);
-    }
-    return *this;
-}
-
 ReplacingFile::~ReplacingFile() {
     abandon();
 }

@@ -54,7 +54,7 @@ public:
         const std::filesystem::path& target, const ReplacingFileOptions& options = {});
 
     ReplacingFile(ReplacingFile&& other) noexcept;
-    ReplacingFile& operator=(ReplacingFile&& other) noexcept;
+    ReplacingFile& operator=(ReplacingFile&&) = delete;
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
     ~ReplacingFile();
