@@ -368,19 +368,18 @@ bool brokeOff(FtpErrorKind kind) {
            kind == FtpErrorKind::TimedOut;
 }
 
-// Both directions move a file through one descriptor and count what is in
+// An upload reads a file through one descriptor and counts what is in
 // place, from the offset a resumed transfer starts at.
 struct FileStream {
     int fd = -1;
     std::int64_t bytes = 0;
     std::atomic<std::int64_t>* moved = nullptr;
-    int error = 0;  // errno of a failed read or write
+    int error = 0;  // errno of a failed read
     std::int64_t start = 0;
-    bool touched = false;          // curl asked for or handed over data
-    std::int64_t writtenBack = 0;  // a download's bytes handed to the disk so far
+    bool touched = false;  // curl asked for data
 
     FileStream(int descriptor, std::int64_t offset, std::atomic<std::int64_t>* counter)
-        : fd(descriptor), bytes(offset), moved(counter), start(offset), writtenBack(offset) {
+        : fd(descriptor), bytes(offset), moved(counter), start(offset) {
         publish();
     }
     ~FileStream() {
@@ -407,40 +406,32 @@ struct FileStream {
         return ::lseek(fd, offset, SEEK_SET) == offset;
     }
     bool rewind() { return seek(start); }
-    int release() { return std::exchange(fd, -1); }
 };
 
-// Hands each full stretch of a download to the disk as soon as it is written.
-// Otherwise the whole file waits in memory until the end, where ext4 writes
-// it out before close (after a truncation) or rename (over an existing file)
-// returns, and freeing the replaced file's blocks then queues behind it.
-void startWriteBack(FileStream& file) {
-    constexpr std::int64_t kStretch = std::int64_t{8} << 20;
-    const std::int64_t end = file.bytes / kStretch * kStretch;
-    if (end > file.writtenBack) {
-        // Only a hint: the data is in the file whether or not this starts.
-        ::sync_file_range(file.fd, file.writtenBack, end - file.writtenBack, SYNC_FILE_RANGE_WRITE);
-        file.writtenBack = end;
+// A download's bytes go to its writer; moved shows what is in place.
+struct DownloadStream {
+    ReplacingFile& file;
+    std::atomic<std::int64_t>* moved = nullptr;
+    std::int64_t start = 0;  // what a resumed partial held
+    bool touched = false;    // curl handed over data
+    std::optional<FileWriteError> error;
+
+    void publish() const {
+        if (moved) {
+            moved->store(file.Size(), std::memory_order_relaxed);
+        }
     }
-}
+};
 
 size_t writeToFile(char* data, size_t size, size_t count, void* user) {
-    auto* file = static_cast<FileStream*>(user);
+    auto* stream = static_cast<DownloadStream*>(user);
     const std::size_t total = size * count;
-    std::size_t done = 0;
-    while (done < total) {
-        const ssize_t n = ::write(file->fd, data + done, total - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            file->error = errno;
-            return 0;  // curl ends with a write error
-        }
-        done += static_cast<std::size_t>(n);
+    if (auto written = stream->file.Append({data, total}); !written) {
+        stream->error = std::move(written.error());
+        return 0;  // curl ends with a write error
     }
-    file->count(total);
-    startWriteBack(*file);
+    stream->touched = true;
+    stream->publish();
     return total;
 }
 
@@ -505,53 +496,6 @@ std::string partialName(const std::string& stem, const FtpFileInfo& info) {
            std::string(kTransferTempSuffix);
 }
 
-// A new file beside target with a random hidden name, created with mode
-// (the mode of the file it will replace, so it is never more readable).
-std::pair<int, std::filesystem::path> createTempBeside(const std::filesystem::path& folder,
-                                                       mode_t mode) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto path = folder / tempName(randomPart(12));
-        const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0 || errno != EEXIST) {
-            return {fd, std::move(path)};
-        }
-    }
-    errno = EEXIST;
-    return {-1, {}};
-}
-
-// The partial download of this remote file, opened for writing at its end;
-// offset is 0 when it was new or could not be used.
-struct Partial {
-    int fd = -1;
-    std::filesystem::path path;
-    std::int64_t offset = 0;
-};
-Partial openPartial(const std::filesystem::path& path, std::int64_t remoteSize, mode_t mode) {
-    Partial partial{::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode), path,
-                    0};
-    struct stat info {};
-    if (partial.fd < 0 || ::fstat(partial.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (partial.fd >= 0) {
-            ::close(partial.fd);
-        }
-        partial.fd = -1;
-        return partial;
-    }
-    // A partial kept from before may be more readable than the target now.
-    if ((info.st_mode & 0777 & ~mode) != 0) {
-        ::fchmod(partial.fd, info.st_mode & mode & 0777);
-    }
-    if (info.st_size > 0 && info.st_size <= remoteSize) {
-        partial.offset = info.st_size;
-    } else if (info.st_size != 0 && ::ftruncate(partial.fd, 0) != 0) {
-        ::close(partial.fd);
-        partial.fd = -1;
-    }
-    return partial;
-}
-
 }  // namespace
 
 FtpResult<FtpFileInfo> FtpConnection::FileInfo(std::string_view path) {
@@ -613,17 +557,23 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
     const FtpFileInfo remote = described->value_or(FtpFileInfo{});
     // Only a file whose size and time are known can be recognised again.
     const bool resumable = remote.size >= 0 && remote.modified >= 0;
-    const auto folder = localFile.has_parent_path() ? localFile.parent_path() : ".";
-    struct stat target {};
-    const mode_t tempMode = ::stat(localFile.c_str(), &target) == 0 && S_ISREG(target.st_mode)
-                                ? TempModeFor(target)
-                                : 0666;
-    Partial partial;
-    std::set<std::string>* partials = nullptr;
-    std::string partialFile;
+    ReplacingFileOptions options;
+    std::string stem;
     if (resumable) {
-        const std::string stem = partialStem(d.baseUrl, remotePath);
-        partialFile = partialName(stem, remote);
+        stem = partialStem(d.baseUrl, remotePath);
+        options.resumeName = partialName(stem, remote);
+        options.keepUpTo = remote.size;
+    }
+    auto opened = ReplacingFile::Open(localFile, options);
+    if (!opened) {
+        return std::unexpected(FtpError{0, opened.error().text, FtpErrorKind::Local});
+    }
+    ReplacingFile& file = *opened;
+    const std::string& partialFile = options.resumeName;
+    std::set<std::string>* partials = nullptr;
+    if (resumable) {
+        // Beside the file written, which a link may put in another folder.
+        const auto folder = file.TempPath().parent_path();
         partials = &d.partialsIn(folder);
         // What was kept of another version of this file is of no more use.
         for (auto it = partials->lower_bound(stem);
@@ -635,21 +585,12 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
             ::unlink((folder / *it).c_str());
             it = partials->erase(it);
         }
-        partial = openPartial(folder / partialFile, remote.size, tempMode);
-    } else {
-        std::tie(partial.fd, partial.path) = createTempBeside(folder, tempMode);
     }
-    if (partial.fd < 0) {
-        return std::unexpected(localError("Cannot create a file in", folder, errno));
-    }
-    const std::filesystem::path temp = partial.path;
-    FileStream file(partial.fd, partial.offset, moved);
-    if (partial.offset > 0) {
-        if (!file.seek(partial.offset)) {
-            return std::unexpected(localError("Cannot write", temp, errno));
-        }
+    DownloadStream stream{file, moved, file.Size(), false, std::nullopt};
+    stream.publish();
+    if (stream.start > 0) {
         d.notes.push_back("Download of " + std::string(remotePath) + " resumed at " +
-                          std::to_string(partial.offset) + " bytes.");
+                          std::to_string(stream.start) + " bytes.");
     }
     const std::string url = UrlFor(remotePath);
     auto done = d.perform(
@@ -657,78 +598,64 @@ FtpResult<std::int64_t> FtpConnection::DownloadFile(std::string_view remotePath,
             curl_easy_setopt(d.curl, CURLOPT_URL, url.c_str());
             curl_easy_setopt(d.curl, CURLOPT_BUFFERSIZE, kDownloadBufferBytes);
             curl_easy_setopt(d.curl, CURLOPT_WRITEFUNCTION, &writeToFile);
-            curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &file);
-            if (file.start > 0) {
+            curl_easy_setopt(d.curl, CURLOPT_WRITEDATA, &stream);
+            if (stream.start > 0) {
                 curl_easy_setopt(d.curl, CURLOPT_RESUME_FROM_LARGE,
-                                 static_cast<curl_off_t>(file.start));
+                                 static_cast<curl_off_t>(stream.start));
             }
         },
         [&] {
-            if (!file.rewind() || ::ftruncate(file.fd, file.start) != 0) {
-                file.error = errno;
+            if (auto rewound = file.Truncate(stream.start); !rewound) {
+                stream.error = std::move(rewound.error());
             }
+            stream.publish();
         },
         // Once bytes arrived the attempt was a real one.
-        [&] { return file.bytes == file.start && file.error == 0; });
+        [&] { return file.Size() == stream.start && !stream.error; });
     // What arrived of this remote file stays for the next try when only the
-    // connection or the user ended it.
+    // connection or the user ended it; the writer removes it otherwise.
     auto forget = [&] {
-        ::unlink(temp.c_str());
         if (partials) {
             partials->erase(partialFile);
         }
     };
     auto giveUp = [&](FtpError error) {
-        if (resumable && file.error == 0 && file.bytes > 0 && brokeOff(error.kind)) {
+        if (resumable && !stream.error && file.Size() > 0 && brokeOff(error.kind)) {
+            file.Keep();
             partials->insert(partialFile);
-            d.notes.push_back("The partial download (" + std::to_string(file.bytes) +
-                              " bytes) was kept to be resumed: " + temp.native());
+            d.notes.push_back("The partial download (" + std::to_string(file.Size()) +
+                              " bytes) was kept to be resumed: " + file.TempPath().native());
         } else {
             forget();
         }
         return std::unexpected(std::move(error));
     };
-    if (file.error != 0) {
-        FtpError error = localError("Cannot write", localFile, file.error);
+    if (stream.error) {
+        FtpError error{0, stream.error->text, FtpErrorKind::Local};
         error.opened = true;
         return giveUp(error);
     }
     if (!done) {
         FtpError error = done.error();
-        error.opened = file.touched || d.opened("RETR");
+        error.opened = stream.touched || d.opened("RETR");
         d.keepServerFailure(error);
         return giveUp(error);
     }
-    if (remote.size >= 0 && file.bytes != remote.size) {
+    if (remote.size >= 0 && file.Size() != remote.size) {
         FtpError error{0,
-                       "The download ended at " + std::to_string(file.bytes) + " of " +
+                       "The download ended at " + std::to_string(file.Size()) + " of " +
                            std::to_string(remote.size) + " bytes",
-                       file.bytes < remote.size ? FtpErrorKind::Dropped : FtpErrorKind::Failed};
+                       file.Size() < remote.size ? FtpErrorKind::Dropped : FtpErrorKind::Failed};
         error.opened = true;
         return giveUp(error);
     }
-    // Keep the permissions of the file being replaced.
-    struct stat old {};
-    if (::stat(localFile.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        // Permission bits only: a setuid bit must not come with new content.
-        ::fchmod(file.fd, old.st_mode & 0777);
-    }
-    if (::close(file.release()) != 0) {
-        FtpError error = localError("Cannot write", localFile, errno);
+    forget();
+    if (auto committed = file.Commit(); !committed) {
+        FtpError error{0, committed.error().text, FtpErrorKind::Local};
         error.opened = true;
-        forget();
         return std::unexpected(error);
     }
-    if (::rename(temp.c_str(), localFile.c_str()) != 0) {
-        FtpError error = localError("Cannot replace", localFile, errno);
-        error.opened = true;
-        forget();
-        return std::unexpected(error);
-    }
-    if (partials) {
-        partials->erase(partialFile);
-    }
-    return file.bytes;
+    return file.Size();
 }
 
 FtpResult<std::int64_t> FtpConnection::uploadTo(int fd, std::int64_t size, std::int64_t offset,

@@ -2,6 +2,7 @@
 
 #include "FtpListParser.h"
 #include "ServerTrust.h"
+#include "common/FileWrite.h"
 
 #include <atomic>
 #include <cstdint>
@@ -72,15 +73,9 @@ struct FtpFileInfo {
     std::int64_t modified = -1;  // seconds since 1970, UTC
 };
 
-// Transfers write under a temporary name beside the target first: a dot,
-// a random or hashed part and this suffix, so it is never taken for site
-// content.
-inline constexpr std::string_view kTransferTempPrefix = ".quillmint-";
-inline constexpr std::string_view kTransferTempSuffix = ".part";
-inline bool IsTransferTempName(std::string_view name) {
-    return name.size() > kTransferTempPrefix.size() + kTransferTempSuffix.size() &&
-           name.starts_with(kTransferTempPrefix) && name.ends_with(kTransferTempSuffix);
-}
+// Transfers in both directions write under a temporary name beside the
+// target first (kTransferTempPrefix, a random or hashed part,
+// kTransferTempSuffix).
 // Smaller uploads start over after a break instead of resuming.
 inline constexpr std::int64_t kResumableUploadBytes = std::int64_t{1} << 20;
 
@@ -226,12 +221,12 @@ public:
     // size once done. known is what FileInfo said of the remote file just
     // before (it is asked when null).
     //
-    // A download goes to a temp file in localFile's folder, which replaces
-    // localFile only once the whole file arrived with the size the server
-    // gave (keeping its permissions). localFile is never touched on a
-    // failure. A download cut off by a stop or a lost connection keeps its
-    // temp file, and the next download of the same remote file (same size
-    // and time) resumes it.
+    // A download goes through a ReplacingFile: a temp file in the folder of
+    // the file localFile names (links followed), which replaces it only once
+    // the whole file arrived with the size the server gave. localFile is
+    // never touched on a failure. A download cut off by a stop or a lost
+    // connection keeps its temp file, and the next download of the same
+    // remote file (same size and time) resumes it.
     FtpResult<std::int64_t> DownloadFile(std::string_view remotePath,
                                          const std::filesystem::path& localFile,
                                          std::atomic<std::int64_t>* moved = nullptr,

@@ -1,17 +1,13 @@
 #include "WebDownload.h"
 
+#include "common/FileWrite.h"
 #include "common/TextOps.h"
 
 #include <curl/curl.h>
 
-#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quill {
 namespace {
@@ -26,9 +22,9 @@ struct CurlDeleter {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
 
-// Where the body goes: a file descriptor, or a string when memory is set.
+// Where the body goes: a file, or a string when memory is set.
 struct Sink {
-    int fd = -1;
+    ReplacingFile* file = nullptr;
     std::string* memory = nullptr;
     bool failed = false;
     bool tooLarge = false;
@@ -48,17 +44,9 @@ size_t writeToSink(char* data, size_t size, size_t count, void* user) {
         sink->memory->append(data, total);
         return total;
     }
-    size_t done = 0;
-    while (done < total) {
-        const ssize_t n = ::write(sink->fd, data + done, total - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            sink->failed = true;
-            return 0;  // makes curl abort with CURLE_WRITE_ERROR
-        }
-        done += static_cast<size_t>(n);
+    if (!sink->file->Append({data, total})) {
+        sink->failed = true;
+        return 0;  // makes curl abort with CURLE_WRITE_ERROR
     }
     return total;
 }
@@ -169,34 +157,29 @@ DownloadResult DownloadPage(const std::string& address, const std::filesystem::p
         result.error = "no target file name";
         return result;
     }
-    std::string tempPath = (target.parent_path() / ".quillmint-dl-XXXXXX").native();
-    Sink sink;
-    sink.limit = options.maxBytes;
-    sink.fd = ::mkstemp(tempPath.data());
-    if (sink.fd >= 0) {
-        ::fchmod(sink.fd, 0644);  // mkstemp gives 0600; a page file is not secret
-    }
-    if (sink.fd < 0) {
+    auto file = ReplacingFile::Open(target);
+    if (!file) {
         result.error = "cannot create a temp file beside the target";
         return result;
     }
-
+    Sink sink;
+    sink.limit = options.maxBytes;
+    sink.file = &*file;
     Transfer(address, options, true, sink, result);
-    const bool closed = ::close(sink.fd) == 0;
-    if (result.error.empty() && !closed) {
-        sink.failed = true;
-        result.error = failureText(CURLE_OK, result.httpStatus, sink);
+    if (!result.error.empty()) {
+        return result;  // the writer removes what came, the target stays as it was
     }
-    if (result.error.empty()) {
-        std::error_code ec;
-        std::filesystem::rename(tempPath, target, ec);
-        if (!ec) {
-            result.ok = true;
-            return result;
+    if (auto committed = file->Commit(); !committed) {
+        if (committed.error().step == FileWriteError::Step::Replace) {
+            result.error =
+                "cannot replace " + target.native() + ": " + std::strerror(committed.error().code);
+        } else {
+            sink.failed = true;
+            result.error = failureText(CURLE_OK, result.httpStatus, sink);
         }
-        result.error = "cannot replace " + target.native() + ": " + ec.message();
+        return result;
     }
-    std::remove(tempPath.c_str());
+    result.ok = true;
     return result;
 }
 

@@ -37,9 +37,9 @@ struct DownloadOptions {
 // encoded: characters that are never valid in an address are percent-encoded.
 std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData);
 
-// Fetches address into target. The body goes to a temp file beside target that
-// replaces it only when the whole transfer succeeded, so a failed download
-// leaves an earlier file exactly as it was. Blanks and bytes >= 0x80 are
+// Fetches address into target through a ReplacingFile, which replaces target
+// only when the whole transfer succeeded, so a failed download leaves an
+// earlier file exactly as it was. Blanks and bytes >= 0x80 are
 // percent-encoded on the wire only, as are
 // characters never valid in an address (quotes, angle brackets, braces...); "http://" is assumed
 // when no scheme is given.

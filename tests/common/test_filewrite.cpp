@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using quill::test::ReadBytes;
 using quill::test::TempDir;
@@ -166,4 +167,101 @@ TEST(FileWrite, AppendCreatesThenAppends) {
     EXPECT_EQ(ReadBytes(dir / "all.html"), "one\r\n\r\ntwo\r\n\r\n");
     EXPECT_EQ(ModeOf(dir / "all.html"), 0644u);
     EXPECT_FALSE(quill::AppendToFile(dir / "missing" / "all.html", "x"));
+}
+
+// Pieces land in order; a writer not committed leaves the target as it was
+// and no temporary file, unless it was kept; a kept file is resumed when it
+// is short enough.
+TEST(ReplacingFile, StreamsAndLeavesNothingBehindUnlessKept) {
+    enum End { Commit, Abandon, Keep };
+    struct Case {
+        const char* what;
+        const char* kept;  // what a temporary file of the resumed name holds
+        std::int64_t keepUpTo;
+        std::int64_t rewindTo;  // -1: no rewind
+        End end;
+        const char* target;
+        bool tempLeft;
+    };
+    const Case cases[] = {
+        {"committed", nullptr, 0, -1, Commit, "onetwo", false},
+        {"abandoned", nullptr, 0, -1, Abandon, "old", false},
+        {"kept", nullptr, 0, -1, Keep, "old", true},
+        {"rewound and written again", nullptr, 0, 3, Commit, "one2", false},
+        {"resumed", "kept-", 5, -1, Commit, "kept-onetwo", false},
+        {"too long to resume", "kept-", 4, -1, Commit, "onetwo", false},
+        {"resumed, then abandoned", "kept-", 5, -1, Abandon, "old", false},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteBytes(dir / "file.html", "old");
+        quill::ReplacingFileOptions options;
+        if (c.kept) {
+            options.resumeName = ".quillmint-resume.part";
+            options.keepUpTo = c.keepUpTo;
+            WriteBytes(dir / options.resumeName, c.kept);
+        }
+        {
+            auto file = quill::ReplacingFile::Open(dir / "file.html", options);
+            ASSERT_TRUE(file) << c.what;
+            ASSERT_TRUE(file->Append("one") && file->Append("two")) << c.what;
+            if (c.rewindTo >= 0) {
+                ASSERT_TRUE(file->Truncate(c.rewindTo) && file->Append("2")) << c.what;
+            }
+            if (c.end == Commit) {
+                ASSERT_TRUE(file->Commit()) << c.what;
+            } else if (c.end == Keep) {
+                file->Keep();
+            }
+        }
+        EXPECT_EQ(ReadBytes(dir / "file.html"), c.target) << c.what;
+        EXPECT_EQ(HasTempFiles(dir.path()), c.tempLeft) << c.what;
+    }
+}
+
+// The temporary file is never more readable than the result, from the start.
+TEST(ReplacingFile, TemporaryFileHasTheFinalModeFromTheStart) {
+    constexpr uid_t kOther = 65534;
+    struct Case {
+        const char* what;
+        std::optional<mode_t> before;  // nullopt: no file yet
+        bool othersFile;               // owned by kOther (needs root)
+        mode_t umask;
+        std::optional<mode_t> requested;
+        mode_t temp;
+        mode_t result;
+    };
+    const Case cases[] = {
+        {"new file", std::nullopt, false, 022, std::nullopt, 0644, 0644},
+        {"new private file", std::nullopt, false, 022, 0600, 0600, 0600},
+        {"private file", 0600, false, 022, std::nullopt, 0600, 0600},
+        {"special bits dropped", 06755, false, 022, std::nullopt, 0755, 0755},
+        {"narrower umask", 0640, false, 077, std::nullopt, 0600, 0640},
+        {"another owner's file", 0644, true, 022, std::nullopt, 0600, 0644},
+    };
+    for (const Case& c : cases) {
+        if (c.othersFile && ::geteuid() != 0) {
+            continue;  // only root can give a file away
+        }
+        TempDir dir;
+        const auto file = dir / "file.html";
+        if (c.before) {
+            WriteBytes(file, "old");
+            ASSERT_EQ(::chown(file.c_str(), c.othersFile ? kOther : ::getuid(),
+                              c.othersFile ? kOther : ::getgid()),
+                      0);
+            ASSERT_EQ(::chmod(file.c_str(), *c.before), 0);
+        }
+        const Umask mask(c.umask);
+        quill::ReplacingFileOptions options;
+        options.mode = c.requested;
+        auto writer = quill::ReplacingFile::Open(file, options);
+        ASSERT_TRUE(writer && writer->Append("new")) << c.what;
+        EXPECT_EQ(ModeOf(writer->TempPath()), c.temp) << c.what;
+        ASSERT_TRUE(writer->Commit()) << c.what;
+        EXPECT_EQ(ModeOf(file), c.result) << c.what;
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.othersFile ? kOther : ::getuid()) << c.what;
+    }
 }
