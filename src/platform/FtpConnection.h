@@ -244,7 +244,6 @@ public:
                                        const FtpFileInfo* known = nullptr);
 
 private:
-    using Impl = FtpLink;
     explicit FtpConnection(std::unique_ptr<FtpLink> impl);
     // What the caller knew of a remote file, else what the server says;
     // nullopt when it would not say. Fails only on a stop.

@@ -47,6 +47,16 @@ public:
     // The server's reply is what a failure is best explained by.
     virtual bool hasReplies() const = 0;
     virtual bool canResumeUploads() const = 0;
+    // Sets an upload up to go on from offset of a size-byte file; prequote
+    // is the caller's to free after the transfer.
+    virtual void startUploadAt(CURL* curl, std::int64_t offset, std::int64_t size,
+                               curl_seek_callback seek, void* seekData,
+                               curl_slist*& prequote) const = 0;
+    // The server had opened the upload's target when it failed: touched,
+    // curl asked for data; brokeOff, the transfer was cut off.
+    virtual bool uploadOpened(bool touched, bool brokeOff) const = 0;
+    // The failed upload's name was refused (not the disk, say).
+    virtual bool uploadNameRefused(const FtpError& error) const = 0;
 
     virtual FtpResult<void> keepAlive() = 0;
     virtual FtpResult<void> createDirectory(std::string_view path) = 0;

@@ -82,6 +82,21 @@ public:
     }
     bool hasReplies() const override { return true; }
     bool canResumeUploads() const override { return d.restStream; }
+    void startUploadAt(CURL* curl, std::int64_t offset, std::int64_t size, curl_seek_callback,
+                       void*, curl_slist*& prequote) const override {
+        // REST right before STOR: the server writes from there on.
+        if (offset > 0 && prequote == nullptr) {
+            prequote = curl_slist_append(nullptr, ("REST " + std::to_string(offset)).c_str());
+        }
+        curl_easy_setopt(curl, CURLOPT_PREQUOTE, prequote);
+        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size - offset));
+    }
+    bool uploadOpened(bool, bool) const override { return d.opened("STOR"); }
+    bool uploadNameRefused(const FtpError&) const override {
+        // A 5xx to STOR refuses the name.
+        const auto* stor = d.withVerb("STOR");
+        return stor && stor->reply.starts_with('5');
+    }
 
     FtpResult<void> keepAlive() override { return withoutReply(quote({"NOOP"}, 2)); }
     FtpResult<void> createDirectory(std::string_view path) override {
@@ -257,6 +272,22 @@ public:
     const char* listCommand(bool) const override { return nullptr; }
     bool hasReplies() const override { return false; }
     bool canResumeUploads() const override { return true; }
+    void startUploadAt(CURL* curl, std::int64_t offset, std::int64_t size, curl_seek_callback seek,
+                       void* seekData, curl_slist*&) const override {
+        if (offset > 0) {
+            // SFTP opens the file for appending and seeks the local one.
+            curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(offset));
+            curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, seek);
+            curl_easy_setopt(curl, CURLOPT_SEEKDATA, seekData);
+        }
+        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+    }
+    // No reply to read: the file was open once curl asked for data, or when
+    // the transfer broke off.
+    bool uploadOpened(bool touched, bool brokeOff) const override { return touched || brokeOff; }
+    bool uploadNameRefused(const FtpError& error) const override {
+        return error.curlCode == CURLE_REMOTE_ACCESS_DENIED;
+    }
 
     FtpResult<void> keepAlive() override {
         // A stat of the home folder: one request the server answers.
