@@ -2,7 +2,7 @@
 // 300,000 junk lines (under 1 MB once took 50 s and 945 MiB in the window),
 // and 8 MiB of one lone LF followed by CRs (once quadratic). Peak memory is
 // the process's maximum resident size after the run, reported as a counter.
-#include "platform/FtpListParser.h"
+#include "net/FtpListParser.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,8 +4,8 @@
 // Release; run with QT_QPA_PLATFORM=offscreen.
 #include "ftp/RemoteListing.h"
 #include "ftp/frmmain.h"
+#include "net/FtpConnection.h"
 #include "platform/AppContext.h"
-#include "platform/FtpConnection.h"
 #include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
 #include "support/FtpServer.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
         const double curlMs = curlListMs(server.port(), mlsd ? "MLSD" : "LIST");
         {
             // The program's own reading, without a window: transfer + parse, then rows.
-            auto session = quill::FtpInternetSession::Open("bench");
+            auto session = quill::NetworkLibrary::Open("bench");
             quill::FtpConnectParams params;
             params.host = "127.0.0.1";
             params.port = static_cast<std::uint16_t>(server.port());
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
             double readMs = 1e12, rowsMs = 1e12;
             for (int run = 0; connection && run < kRuns; ++run) {
                 auto start = Clock::now();
-                auto listing = (*connection)->FindFiles("/*.*");
+                auto listing = (*connection)->ListFolder("/*.*");
                 readMs = std::min(readMs, msSince(start));
                 start = Clock::now();
                 const auto rows = quill::BuildRemoteListing(listing->entries, "/");

@@ -173,7 +173,7 @@ int RunPublishCommand(const QStringList& arguments) {
         return usage(QStringLiteral("The site \"%1\" cannot be used: %2")
                          .arg(positional[0], QString::fromStdString(request.error())));
     }
-    const auto session = FtpInternetSession::Open(site);
+    const auto session = NetworkLibrary::Open(site);
     if (!session) {
         std::fputs("quillmint publish: the network library cannot be started.\n", stderr);
         return 1;

@@ -75,7 +75,7 @@ void FtpEngine::connectServer(std::string agent, FtpConnectParams params,
     submit<FtpResult<std::string>>(
         [this, agent = std::move(agent), params = std::move(params)]() -> FtpResult<std::string> {
             m_connection.reset();
-            m_session = FtpInternetSession::Open(agent);
+            m_session = NetworkLibrary::Open(agent);
             if (!m_session) {
                 return std::unexpected(
                     FtpError{0, "The network library could not start", FtpErrorKind::Failed});

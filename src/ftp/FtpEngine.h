@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include <QObject>
 #include <QThread>
@@ -104,7 +104,7 @@ private:
     QObject* m_worker = nullptr;  // lives on m_thread
     // Touched only by jobs, on the worker thread.
     std::unique_ptr<FtpConnection> m_connection;
-    std::unique_ptr<FtpInternetSession> m_session;
+    std::unique_ptr<NetworkLibrary> m_session;
     std::atomic<bool> m_stop{false};
     int m_pending = 0;
     bool m_connected = false;

@@ -4,7 +4,7 @@
 
 #include "common/AppInfo.h"
 #include "common/TextOps.h"
-#include "platform/ServerTrust.h"
+#include "net/ServerTrust.h"
 
 #include <utility>
 

@@ -2,8 +2,8 @@
 
 #include "FtpEngine.h"
 #include "ServerField.h"
+#include "net/FtpConnection.h"
 #include "platform/Dialogs.h"
-#include "platform/FtpConnection.h"
 
 #include <QString>
 
@@ -99,7 +99,7 @@ FtpConnectParams ConnectParamsFor(const ConnectRequest& request,
 // the remote position. Connected means both are held.
 class FtpSession {
 public:
-    using SessionOpener = std::function<std::unique_ptr<FtpInternetSession>(std::string agent)>;
+    using SessionOpener = std::function<std::unique_ptr<NetworkLibrary>(std::string agent)>;
 
     bool connected() const { return SessionHandle && engine.hasConnection(); }
 
@@ -128,7 +128,7 @@ public:
     // otherwise "user@host:port" (a quick connect).
     std::string PublishSite(const std::filesystem::path& profileFolder) const;
 
-    std::unique_ptr<FtpInternetSession> SessionHandle;
+    std::unique_ptr<NetworkLibrary> SessionHandle;
     FtpEngine engine;  // holds the connection handle on its worker
     std::string ServerAddress;
     std::string LoginName;
@@ -145,7 +145,7 @@ public:
 
     FtpTimeouts timeouts;
     // Replaceable so tests can make the session fail to open.
-    SessionOpener sessionOpener = &FtpInternetSession::Open;
+    SessionOpener sessionOpener = &NetworkLibrary::Open;
 
 private:
     std::string m_agent;

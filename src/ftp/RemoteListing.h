@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/FileListRow.h"
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include <cstdint>
 #include <string>

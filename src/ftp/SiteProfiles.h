@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include <expected>
 #include <filesystem>

@@ -584,7 +584,7 @@ void frmmain::List() {
             constexpr Qt::ItemFlags kFlags =
                 Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
             RemoteListingBuilder builder(remotePath);
-            return connection.FindFiles(pattern, [&](std::vector<FtpFindData>&& entries) {
+            return connection.ListFolder(pattern, [&](std::vector<FtpFindData>&& entries) {
                 RemoteListing listing = builder.add(entries);
                 auto batch = std::make_shared<ListingBatch>();
                 batch->folders = std::move(listing.folders);

@@ -2,7 +2,7 @@
 
 #include "common/PageFile.h"
 #include "common/ProgramFolder.h"
-#include "platform/WebDownload.h"
+#include "net/WebDownload.h"
 
 namespace quill {
 

@@ -4,7 +4,7 @@
 #include "common/QaArticle.h"
 #include "common/TextCodec.h"
 #include "common/TextOps.h"
-#include "platform/WebDownload.h"
+#include "net/WebDownload.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -8,7 +8,7 @@
 namespace quill {
 
 Publisher::Connector PublishConnector(FtpConnectParams params, std::string agent) {
-    std::shared_ptr<const FtpInternetSession> session = FtpInternetSession::Open(std::move(agent));
+    std::shared_ptr<const NetworkLibrary> session = NetworkLibrary::Open(std::move(agent));
     return [session, params = std::move(params)](
                const std::atomic<bool>* stop) -> FtpResult<std::unique_ptr<FtpConnection>> {
         if (!session) {

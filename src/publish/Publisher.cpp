@@ -324,12 +324,12 @@ FtpResult<PublishPlan> Publisher::Plan(int connections) {
         folderList.size(), std::clamp(connections, kMinPublishConnections, kMaxPublishConnections),
         [&](FtpConnection& connection, int, std::size_t index) {
             const std::string remote = joinRemote(d.remoteRoot, folderList[index]);
-            auto listing = connection.FindFiles(remote + "/*", {}, true);
+            auto listing = connection.ListFolder(remote + "/*", {}, true);
             if (!listing && listing.error().kind != FtpErrorKind::NotFound &&
                 !connection.UsesMlsd() && connection.protocol() != FtpProtocol::Sftp &&
                 listing.error().kind != FtpErrorKind::Stopped) {
                 // A server that takes "-a" for a name: list what it shows.
-                listing = connection.FindFiles(remote + "/*");
+                listing = connection.ListFolder(remote + "/*");
             }
             if (listing) {
                 auto& entries = listed[index].emplace();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PublishRecord.h"
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include <array>
 #include <atomic>

@@ -3,7 +3,7 @@
 #include "Fuzz.h"
 
 #include "common/TextOps.h"
-#include "platform/FtpListParser.h"
+#include "net/FtpListParser.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The time text of a Unix or DOS listing line, as an FTP server sends it.
 #include "Fuzz.h"
 
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include <string>
 

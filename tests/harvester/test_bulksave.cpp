@@ -1,7 +1,7 @@
 #include "harvester/BulkSave.h"
 
 #include "common/ProgramFolder.h"
-#include "platform/WebDownload.h"
+#include "net/WebDownload.h"
 #include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/QaPages.h"

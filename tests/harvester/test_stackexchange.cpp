@@ -2,7 +2,7 @@
 
 #include "common/PageFile.h"
 #include "common/QaArticle.h"
-#include "platform/WebDownload.h"
+#include "net/WebDownload.h"
 #include "support/FtpServer.h"
 #include "support/HttpServer.h"
 #include "support/StackExchangeReplies.h"

@@ -1,7 +1,7 @@
 // The publish command, run as the program itself against real servers on
 // loopback: pyftpdlib and vsftpd.
 #include "ftp/SiteProfiles.h"
-#include "platform/ServerTrust.h"
+#include "net/ServerTrust.h"
 #include "publish/Publisher.h"
 
 #include "support/ChildProcess.h"

@@ -1,7 +1,7 @@
 #include "SecureServer.h"
 
 #include "TestCertificate.h"
-#include "platform/ServerTrust.h"
+#include "net/ServerTrust.h"
 
 #include <stdexcept>
 

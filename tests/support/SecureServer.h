@@ -3,7 +3,7 @@
 #include "FtpServer.h"
 #include "SshServer.h"
 #include "TestFiles.h"
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include <filesystem>
 #include <memory>

@@ -103,18 +103,18 @@ std::string EscapeRemotePath(std::string_view absolutePath) {
     return out;
 }
 
-std::unique_ptr<FtpInternetSession> FtpInternetSession::Open(std::string agent) {
+std::unique_ptr<NetworkLibrary> NetworkLibrary::Open(std::string agent) {
     if (!curlReady()) {
         return nullptr;
     }
-    return std::unique_ptr<FtpInternetSession>(new FtpInternetSession(std::move(agent)));
+    return std::unique_ptr<NetworkLibrary>(new NetworkLibrary(std::move(agent)));
 }
 
 FtpConnection::FtpConnection(std::unique_ptr<FtpLink> impl) : m_impl(std::move(impl)) {
 }
 FtpConnection::~FtpConnection() = default;
 
-FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const FtpInternetSession&,
+FtpResult<std::unique_ptr<FtpConnection>> FtpConnection::Connect(const NetworkLibrary&,
                                                                  FtpConnectParams params) {
     const std::string& host = params.host;
     if (host.empty() || host.find_first_of(" /?#@\\[]\"<>") != std::string::npos ||
@@ -241,8 +241,8 @@ size_t takeListing(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
-FtpResult<FtpListing> FtpConnection::FindFiles(std::string_view pattern, const FtpEntrySink& sink,
-                                               bool withHidden) {
+FtpResult<FtpListing> FtpConnection::ListFolder(std::string_view pattern, const FtpEntrySink& sink,
+                                                bool withHidden) {
     std::string path(pattern);
     if (path.empty() || path.front() != '/') {
         path.insert(path.begin(), '/');

@@ -130,26 +130,27 @@ struct FtpListing {
     bool cut = false;
 };
 
-// Stand-in for the Internet session handle. Opening initialises libcurl.
-class FtpInternetSession {
+// The network library, made ready once for the whole program, and the
+// program's name as it introduces itself.
+class NetworkLibrary {
 public:
     // nullptr when the network library cannot be initialised.
-    static std::unique_ptr<FtpInternetSession> Open(std::string agent);
+    static std::unique_ptr<NetworkLibrary> Open(std::string agent);
     const std::string& agent() const { return m_agent; }
 
 private:
-    explicit FtpInternetSession(std::string agent) : m_agent(std::move(agent)) {}
+    explicit NetworkLibrary(std::string agent) : m_agent(std::move(agent)) {}
     std::string m_agent;
 };
 
-// Stand-in for the connection handle: one curl easy handle, so every
+// One logged-in connection to a server: one curl easy handle, so every
 // operation reuses the logged-in control connection (libcurl logs in again
 // by itself when the server dropped it). Not thread-safe: one thread (the
 // FTP engine's worker) uses it at a time.
 class FtpConnection {
 public:
     // Connects and logs in; the result holds a live, logged-in connection.
-    static FtpResult<std::unique_ptr<FtpConnection>> Connect(const FtpInternetSession& session,
+    static FtpResult<std::unique_ptr<FtpConnection>> Connect(const NetworkLibrary& session,
                                                              FtpConnectParams params);
     ~FtpConnection();
     FtpConnection(const FtpConnection&) = delete;
@@ -194,8 +195,8 @@ public:
     // (on the calling thread), and the result holds only the lines left out.
     // withHidden asks a LIST for names starting with a dot too ("LIST -a");
     // MLSD and SFTP always give them.
-    FtpResult<FtpListing> FindFiles(std::string_view pattern, const FtpEntrySink& sink = {},
-                                    bool withHidden = false);
+    FtpResult<FtpListing> ListFolder(std::string_view pattern, const FtpEntrySink& sink = {},
+                                     bool withHidden = false);
 
     // A command that changes the server is sent once: when the connection
     // breaks after it went out, the error is Dropped and nothing is retried.

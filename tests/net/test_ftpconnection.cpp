@@ -1,4 +1,4 @@
-#include "platform/FtpConnection.h"
+#include "net/FtpConnection.h"
 
 #include "support/FtpServer.h"
 #include "support/TestFiles.h"
@@ -76,7 +76,7 @@ protected:
         return std::pair(std::move(result), std::chrono::steady_clock::now() - start);
     }
 
-    std::unique_ptr<FtpInternetSession> session = FtpInternetSession::Open("Quillmint 2012");
+    std::unique_ptr<NetworkLibrary> session = NetworkLibrary::Open("Quillmint 2012");
 };
 
 TEST(FtpListingTime, UnixAndDosForms) {
@@ -323,7 +323,7 @@ TEST_F(FtpConnectionTest, ListsFoldersFilesSizesAndTimesOverMlsdAndList) {
         ASSERT_TRUE(connection);
         EXPECT_EQ(connection->UsesMlsd(), mlsd);
 
-        auto list = connection->FindFiles("/*.*");
+        auto list = connection->ListFolder("/*.*");
         ASSERT_TRUE(list) << list.error().text;
         EXPECT_TRUE(list->skipped.empty());
         const auto& entries = list->entries;
@@ -350,26 +350,26 @@ TEST_F(FtpConnectionTest, ListsFoldersFilesSizesAndTimesOverMlsdAndList) {
         EXPECT_TRUE(find(entries, " lead and trail ") || !mlsd);  // LIST cannot keep a lead blank
         EXPECT_TRUE(find(entries, "\xc3\xa9t\xc3\xa9 100%#.html"));
 
-        auto htm = connection->FindFiles("/*.HTM");
+        auto htm = connection->ListFolder("/*.HTM");
         ASSERT_TRUE(htm);
         ASSERT_EQ(htm->entries.size(), 1u);
         EXPECT_EQ(htm->entries.front().name, "page.htm");
 
-        auto sub = connection->FindFiles("/www/*.*");
+        auto sub = connection->ListFolder("/www/*.*");
         ASSERT_TRUE(sub);
         ASSERT_EQ(sub->entries.size(), 1u);
         EXPECT_EQ(sub->entries.front().name, "img");
         EXPECT_TRUE(sub->entries.front().folder);
 
-        auto blank = connection->FindFiles("/my docs/*.*");
+        auto blank = connection->ListFolder("/my docs/*.*");
         ASSERT_TRUE(blank) << blank.error().text;
         EXPECT_TRUE(blank->entries.empty());  // an empty folder is an empty list
 
-        auto missing = connection->FindFiles("/missing/*.*");
+        auto missing = connection->ListFolder("/missing/*.*");
         ASSERT_FALSE(missing);
         EXPECT_EQ(missing.error().kind, FtpErrorKind::NotFound);
         // The connection still works after a failed listing.
-        EXPECT_TRUE(connection->FindFiles("/www/*.*"));
+        EXPECT_TRUE(connection->ListFolder("/www/*.*"));
     }
 }
 
@@ -378,7 +378,7 @@ TEST_F(FtpConnectionTest, ActiveModeLists) {
     FtpServer server(root.path());
     auto connection = connect(server, false);
     ASSERT_TRUE(connection);
-    auto list = connection->FindFiles("/*.*");
+    auto list = connection->ListFolder("/*.*");
     ASSERT_TRUE(list) << list.error().text;
     ASSERT_EQ(list->entries.size(), 1u);
     EXPECT_EQ(list->entries.front().name, "one.txt");
@@ -395,7 +395,7 @@ TEST_F(FtpConnectionTest, EntriesGoToTheSinkInBatches) {
     ASSERT_TRUE(connection);
     std::vector<std::size_t> batches;
     std::set<std::string> names;
-    auto list = connection->FindFiles("/*.HTM", [&](std::vector<FtpFindData>&& entries) {
+    auto list = connection->ListFolder("/*.HTM", [&](std::vector<FtpFindData>&& entries) {
         batches.push_back(entries.size());
         for (auto& entry : entries) {
             EXPECT_TRUE(names.insert(entry.name).second) << entry.name;
@@ -433,7 +433,7 @@ TEST_F(FtpConnectionTest, OddLinesAreLeftOutAndTheRestIsListed) {
         FtpServer server(root.path(), options);
         auto connection = connect(server);
         ASSERT_TRUE(connection);
-        auto list = connection->FindFiles("/*.*");
+        auto list = connection->ListFolder("/*.*");
         ASSERT_TRUE(list) << list.error().text;
         std::vector<std::string> names;
         for (const auto& entry : list->entries) {
@@ -473,7 +473,7 @@ TEST_F(FtpConnectionTest, ListingsHaveADeadlineASizeCapAndStop) {
         auto connection = FtpConnection::Connect(*session, p);
         ASSERT_TRUE(connection) << connection.error().text;
         const auto start = std::chrono::steady_clock::now();
-        auto list = (*connection)->FindFiles("/*.*");
+        auto list = (*connection)->ListFolder("/*.*");
         ASSERT_FALSE(list);
         EXPECT_EQ(list.error().kind, c.kind) << list.error().text;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
@@ -481,7 +481,7 @@ TEST_F(FtpConnectionTest, ListingsHaveADeadlineASizeCapAndStop) {
     // A stop from another thread ends a dripping listing at once.
     FtpServer server(root.path(), drip);
     const auto [list, took] = stoppedAfter(server, std::chrono::milliseconds(300),
-                                           [](FtpConnection& c) { return c.FindFiles("/*.*"); });
+                                           [](FtpConnection& c) { return c.ListFolder("/*.*"); });
     ASSERT_FALSE(list);
     EXPECT_EQ(list.error().kind, FtpErrorKind::Stopped);
     EXPECT_LT(took, std::chrono::milliseconds(1900));
@@ -512,7 +512,7 @@ TEST_F(FtpConnectionTest, FolderAndFileCommands) {
 
     // A line break would smuggle a second command onto the control channel.
     EXPECT_FALSE(connection->CreateDirectory("/a\r\nDELE /b"));
-    EXPECT_TRUE(connection->FindFiles("/*.*"));
+    EXPECT_TRUE(connection->ListFolder("/*.*"));
 
     WriteBytes(root / "f.txt", "f");
     auto reply = connection->SiteCommand("CHMOD 600 /f.txt");
@@ -538,7 +538,7 @@ TEST_F(FtpConnectionTest, ACommandIsNotSentTwiceWhenTheReplyIsLost) {
     ASSERT_FALSE(deleted);
     EXPECT_EQ(deleted.error().kind, FtpErrorKind::Dropped) << deleted.error().text;
     EXPECT_FALSE(std::filesystem::exists(root / "gone.txt"));
-    auto list = connection->FindFiles("/*.*");  // a new connection shows the truth
+    auto list = connection->ListFolder("/*.*");  // a new connection shows the truth
     ASSERT_TRUE(list) << list.error().text;
     EXPECT_TRUE(list->entries.empty());
 }
@@ -551,7 +551,7 @@ TEST_F(FtpConnectionTest, ListsAgainAfterTheServerDroppedTheIdleSession) {
     auto connection = connect(server);
     ASSERT_TRUE(connection);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    auto list = connection->FindFiles("/*.*");
+    auto list = connection->ListFolder("/*.*");
     ASSERT_TRUE(list) << list.error().text;
     EXPECT_EQ(list->entries.size(), 1u);
     EXPECT_EQ(connection->TakeNotes(),

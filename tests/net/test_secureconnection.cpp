@@ -1,8 +1,8 @@
 // FTPS and SFTP through the same connection class: trust of unknown and
 // changed keys, and every operation, against a loopback pyftpdlib with TLS
 // and a loopback OpenSSH sshd.
-#include "platform/FtpConnection.h"
-#include "platform/ServerTrust.h"
+#include "net/FtpConnection.h"
+#include "net/ServerTrust.h"
 
 #include "support/FtpServer.h"
 #include "support/SecureServer.h"
@@ -87,7 +87,7 @@ protected:
         return FtpConnection::Connect(*session,
                                       server->params(std::move(accepted), std::move(password)));
     }
-    std::unique_ptr<FtpInternetSession> session = FtpInternetSession::Open("Quillmint");
+    std::unique_ptr<NetworkLibrary> session = NetworkLibrary::Open("Quillmint");
     std::optional<test::SecureServer> server;
 };
 
@@ -199,7 +199,7 @@ TEST_P(SecureConnectionTest, EveryOperationAndTransferWorks) {
     ASSERT_TRUE(connection.RenameFile(base + "old.txt", base + "renamed.txt"));
     EXPECT_EQ(ReadBytes(local("renamed.txt")), "old");
 
-    auto listing = connection.FindFiles(base + "*.*");
+    auto listing = connection.ListFolder(base + "*.*");
     ASSERT_TRUE(listing) << listing.error().text;
     std::set<std::string> names;
     for (const auto& entry : listing->entries) {
@@ -213,10 +213,10 @@ TEST_P(SecureConnectionTest, EveryOperationAndTransferWorks) {
     auto missing = connection.DeleteFile(base + "renamed.txt");
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().kind, FtpErrorKind::Refused);
-    auto empty = connection.FindFiles(base + "*.*");
+    auto empty = connection.ListFolder(base + "*.*");
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->entries.empty());
-    auto gone = connection.FindFiles(base + "nothere/*.*");
+    auto gone = connection.ListFolder(base + "nothere/*.*");
     ASSERT_FALSE(gone);
     EXPECT_EQ(gone.error().kind, FtpErrorKind::NotFound) << gone.error().text;
 }
@@ -285,7 +285,7 @@ TEST(FtpsTest, PlainServerIsRefusedNotUsedInClearText) {
     p.port = static_cast<std::uint16_t>(plain.port());
     p.user = "user";
     p.password = "secret";
-    auto session = FtpInternetSession::Open("Quillmint");
+    auto session = NetworkLibrary::Open("Quillmint");
     auto refused = FtpConnection::Connect(*session, p);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().kind, FtpErrorKind::Untrusted);

@@ -1,4 +1,4 @@
-#include "platform/WebDownload.h"
+#include "net/WebDownload.h"
 
 #include "support/FtpServer.h"
 #include "support/HttpServer.h"
