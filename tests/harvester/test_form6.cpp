@@ -93,6 +93,16 @@ protected:
             text1->setText(term);  // the test key map knows ASCII only
         }
         QTest::keyClick(text1, Qt::Key_Return);
+        settle();
+    }
+
+    // Go, Next and Save all run on a worker: waits until the window has their results.
+    void settle() {
+        EXPECT_TRUE(WaitFor([this] { return !form->busy(); }));
+    }
+    void press(const char* name) {
+        button(name)->click();
+        settle();
     }
 
     template <typename T>
@@ -124,7 +134,7 @@ TEST_F(Form6Test, FreshWindowState) {
 }
 
 TEST_F(Form6Test, SaveAllOnAFreshWindowAsksForASearch) {
-    button("Command5")->click();
+    press("Command5");
     ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Make a search first")});
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::None);
     EXPECT_FALSE(button("Command5")->isEnabled());
@@ -137,7 +147,7 @@ TEST_F(Form6Test, GoWithAnEmptyTermAsksForOne) {
     ASSERT_EQ(list1()->count(), 2);
     button("Command4")->click();
     child<QLineEdit>("Text1")->clear();
-    button("Command1")->click();
+    press("Command1");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Please enter search term")});
     EXPECT_EQ(list1()->count(), 2) << "the lists are left untouched";
     EXPECT_TRUE(button("Command5")->isEnabled());
@@ -174,16 +184,20 @@ TEST_F(Form6Test, EnterRunsGoOnceFromTheFieldAndFromOtherControls) {
     auto* option2 = child<QRadioButton>("Option2");
     option2->setFocus();
     QTest::keyClick(option2, Qt::Key_Return);
+    settle();
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_NE(server.requests().back().find("&num=5&"), std::string::npos);
     QTest::keyClick(list1(), Qt::Key_Enter, Qt::KeypadModifier);  // the keypad's Enter
+    settle();
     EXPECT_EQ(server.requests().size(), 3u);
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Enter, Qt::KeypadModifier);
+    settle();
     EXPECT_EQ(server.requests().size(), 4u);
 
     auto* read = button("Command4");
     read->setFocus();
     QTest::keyClick(read, Qt::Key_Return);
+    settle();
     EXPECT_EQ(server.requests().size(), 4u) << "Enter on a button presses that button";
     EXPECT_TRUE(button("Command3")->isEnabled());
 }
@@ -253,7 +267,7 @@ TEST_F(Form6Test, FailedDownloadsAreReportedNotPassedOffAsFresh) {
         QSignalSpy next(form.get(), &Form6::showForm1Requested);
         list1()->setCurrentRow(1);
         button("Command4")->click();
-        button("Command3")->click();
+        press("Command3");
         EXPECT_EQ(dialogs.messages(),
                   QStringList{Qs("The question page could not be downloaded: " + reason + ".")});
         EXPECT_EQ(next.size(), 0);
@@ -262,7 +276,7 @@ TEST_F(Form6Test, FailedDownloadsAreReportedNotPassedOffAsFresh) {
         dialogs.clear();
 
         // Save all skips it; the stale page saved under its number is not used.
-        button("Command5")->click();
+        press("Command5");
         EXPECT_EQ(dialogs.messages(),
                   QStringList{Qs("These questions could not be downloaded and were not "
                                  "saved:\nQuestion 1 (" +
@@ -325,7 +339,7 @@ TEST_F(Form6Test, NextWithoutChoosingHandsOverTheFirstResult) {
     search(QStringLiteral("t"));
     button("Command4")->click();
     QSignalSpy next(form.get(), &Form6::showForm1Requested);
-    button("Command3")->click();
+    press("Command3");
     EXPECT_EQ(next.size(), 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(ReadBytes(dir / "tempo.htm"), QuestionPage("Subject 0", "Answer 0"));
@@ -336,7 +350,7 @@ TEST_F(Form6Test, NextHandsOverTheChosenQuestionAndKeepsTheLists) {
     search(QStringLiteral("t"));
     list1()->setCurrentRow(1);
     button("Command4")->click();
-    button("Command3")->click();
+    press("Command3");
     EXPECT_EQ(ReadBytes(dir / "tempo.htm"), QuestionPage("Subject 1", "Answer 1"));
     form->show();
     EXPECT_EQ(list1()->count(), 3);
@@ -348,7 +362,7 @@ TEST_F(Form6Test, SaveAllOfThreeQuestions) {
     search(QStringLiteral("sky"));
     CaptionRecorder recorder(button("Command5"));
     auto* view = child<QWebEngineView>("WebBrowserx");
-    button("Command5")->click();
+    press("Command5");
 
     EXPECT_EQ(recorder.captions,
               (QStringList{QStringLiteral("Saving Q && A 1"), QStringLiteral("Saving Q && A 2"),
@@ -384,11 +398,11 @@ TEST_F(Form6Test, SaveAllOfThreeQuestions) {
 TEST_F(Form6Test, SavingTwiceWithOneTermAppendsBothRuns) {
     serveResults(2);
     search(QStringLiteral("twice"));
-    button("Command5")->click();
+    press("Command5");
     server.serve("/q/0", QuestionPage("New 0", "Fresh 0"));
     server.serve("/q/1", QuestionPage("New 1", "Fresh 1"));
     search(QStringLiteral("twice"));
-    button("Command5")->click();
+    press("Command5");
     EXPECT_EQ(ReadBytes(dir / "articles/twice.html"),
               QuestionArticle("Subject 0", "Answer 0") + "\r\n\r\n" +
                   QuestionArticle("Subject 1", "Answer 1") + "\r\n\r\n" +
@@ -400,7 +414,7 @@ TEST_F(Form6Test, SavingTwiceWithOneTermAppendsBothRuns) {
 TEST_F(Form6Test, UnsafeTermIsReportedOnceAndWritesNothingOutsideArticles) {
     serveResults(3);
     search(QStringLiteral("../../outside"));
-    button("Command5")->click();
+    press("Command5");
     ASSERT_EQ(dialogs.messages().size(), 1);
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
     EXPECT_TRUE(dialogs.lastMessage()->text.contains(QStringLiteral("../../outside")));
@@ -415,7 +429,7 @@ TEST_F(Form6Test, MissingArticlesFolderIsCreatedBySaveAll) {
     search(QStringLiteral("fresh"));
     std::filesystem::remove_all(dir / "articles");
     std::filesystem::remove_all(dir / "folders");
-    button("Command5")->click();
+    press("Command5");
     EXPECT_EQ(ReadBytes(dir / "articles/0.html"),
               QuestionArticle("Subject 0", "Answer 0") + "\r\n");
     EXPECT_TRUE(dialogs.messages().isEmpty());
@@ -512,12 +526,12 @@ TEST_F(Form6StackExchangeTest, ListsHandsOverAndSavesArticlesWithTheirAttributio
 
     QSignalSpy next(form.get(), &Form6::showForm1Requested);
     button("Command4")->click();
-    button("Command3")->click();
+    press("Command3");
     ASSERT_EQ(next.size(), 1) << dialogs.messages().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(CutQaArticle(ReadPageFile(dir / "tempo.htm")), test::SeArticle(kLoop));
 
     form->show();
-    button("Command5")->click();
+    press("Command5");
     std::string combined;
     for (const auto& q : {kLoop, kBreak, kCafe}) {
         const int n = q.id - kLoop.id;
@@ -547,13 +561,14 @@ TEST_F(Form6StackExchangeTest, RefusalsBackoffAndLowQuotaReachTheUser) {
     // An empty site is asked for like an empty term; Enter in the site field runs Go.
     auto* site = child<QComboBox>("Combo1");
     site->setEditText(QStringLiteral("  "));
-    button("Command1")->click();
+    press("Command1");
     EXPECT_EQ(dialogs.messages(),
               QStringList{QStringLiteral("Please enter a Stack Exchange site")});
     EXPECT_TRUE(site->hasFocus());
     site->setEditText(QStringLiteral("askubuntu"));
     server.serveGzip("/2.3/search/advanced", test::SeSearchReply({kBreak}));
     QTest::keyClick(site->lineEdit(), Qt::Key_Return);
+    settle();
     EXPECT_EQ(server.requests().size(), 2u) << "Enter runs Go once";
     EXPECT_NE(server.requests().back().find("&site=askubuntu&"), std::string::npos);
     EXPECT_EQ(list1()->count(), 1);
@@ -569,7 +584,7 @@ TEST_F(Form6StackExchangeTest, RefusalsBackoffAndLowQuotaReachTheUser) {
     EXPECT_EQ(child<QLabel>("Label4")->text(),
               QStringLiteral("Stack Exchange: 7 requests left today"));
     button("Command4")->click();
-    button("Command3")->click();
+    press("Command3");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral(
                                       "The question page could not be downloaded: Stack Exchange "
                                       "refused the request: slow down (error 502, "
