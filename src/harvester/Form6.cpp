@@ -438,7 +438,8 @@ void Form6::Command5_Click() {
     EnsureProgramSubfolders(m_context.programFolder);
 
     m_save = {.term = m_text1->text(), .problem = {}, .notDownloaded = {}, .savedAny = false};
-    beginWork(QStringLiteral("Saving questions..."));
+    beginWork({});
+    savingQuestion(0, m_list1->count());  // the caption changes with the click
     m_engine.saveAll(m_list2, m_save.term.toStdString());
 }
 

@@ -14,8 +14,10 @@
 #include "support/StackExchangeReplies.h"
 #include "support/TestFiles.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QExposeEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWebEngineView>
 #include <QWindow>
 
@@ -455,6 +458,98 @@ TEST_F(Form6Test, LargeResultPageIsScanned) {
     EXPECT_EQ(list1()->item(49)->text(), QStringLiteral("Q49"));
 }
 
+// Stop during each piece of work, while its page never finishes: the work
+// ends within a second, the window answers meanwhile, what was saved stays
+// byte for byte, and no partial or temp file remains.
+TEST_F(Form6Test, StopEndsTheWorkWithinASecondAndKeepsWhatWasSaved) {
+    enum class How { Button, AccessKey, Hide, Destroy };
+    struct Case {
+        const char* command;
+        std::string stalled;
+        How how;
+        QString progress;
+        int listed;  // questions left in the list
+        int saved;   // articles saved before the stall
+    };
+    const Case cases[] = {
+        {"Command1", "/search", How::Button, QStringLiteral("Searching for questions..."), 0, 0},
+        {"Command3", "/q/1", How::AccessKey, QStringLiteral("Fetching the question..."), 3, 0},
+        {"Command5", "/q/2", How::Button, QStringLiteral("Saving question 3 of 3"), 1, 2},
+        {"Command5", "/q/1", How::Hide, QStringLiteral("Saving question 2 of 3"), 2, 1},
+        {"Command5", "/q/0", How::Destroy, QStringLiteral("Saving question 1 of 3"), 0, 0},
+    };
+    WriteBytes(dir / "tempo.htm", "EARLIER QUESTION");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command + c.stalled);
+        std::filesystem::remove_all(dir / "articles");
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        serveResults(3);
+        search(QStringLiteral("stop"));
+        const std::string results = ReadBytes(dir / "temp.htm");
+        list1()->setCurrentRow(1);
+        button("Command4")->click();
+        server.stall(c.stalled);
+        QSignalSpy next(form.get(), &Form6::showForm1Requested);
+        button(c.command)->click();
+        ASSERT_TRUE(WaitFor([&] { return server.requests().back().starts_with(c.stalled); }));
+
+        auto* progress = child<QLabel>("lblProgress");
+        const auto spoken = [progress] {
+            return QAccessible::queryAccessibleInterface(progress)->text(QAccessible::Name);
+        };
+        EXPECT_TRUE(WaitFor([&] { return spoken() == c.progress; })) << spoken().toStdString();
+        bool ticked = false;
+        QTimer::singleShot(10, form.get(), [&] { ticked = true; });
+        EXPECT_TRUE(WaitFor([&] { return ticked; }, 500)) << "the window answers";
+        EXPECT_TRUE(form->busy());
+        EXPECT_FALSE(button("Command1")->isEnabled() || button("Command3")->isEnabled());
+
+        QElapsedTimer clock;
+        clock.start();
+        switch (c.how) {
+            case How::Button:
+                button("cmdStop")->click();
+                break;
+            case How::AccessKey:
+                QTest::keyClick(form.get(), Qt::Key_S, Qt::AltModifier);
+                break;
+            case How::Hide:
+                form->hide();
+                break;
+            case How::Destroy:
+                form.reset();
+                break;
+        }
+        EXPECT_TRUE(WaitFor([&] { return !form || !form->busy(); }, 5000));
+        EXPECT_LT(clock.elapsed(), 1000);
+        QTest::qWait(50);  // nothing more arrives after the stop
+        EXPECT_TRUE(dialogs.messages().isEmpty())
+            << dialogs.messages().join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(next.size(), 0);
+        EXPECT_EQ(ReadBytes(dir / "temp.htm"), results);
+        EXPECT_EQ(ReadBytes(dir / "tempo.htm"), "EARLIER QUESTION");
+        std::string combined;
+        for (int i = 0; i < 3; ++i) {
+            const auto article =
+                QuestionArticle("Subject " + std::to_string(i), "Answer " + std::to_string(i));
+            EXPECT_EQ(ReadBytes(dir / "articles" / (std::to_string(i) + ".html")),
+                      i < c.saved ? article + "\r\n" : "<missing>");
+            combined += i < c.saved ? article + "\r\n\r\n" : "";
+        }
+        EXPECT_EQ(ReadBytes(dir / "articles/stop.html"), c.saved > 0 ? combined : "<missing>");
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+            EXPECT_FALSE(entry.path().filename().native().starts_with('.')) << entry.path();
+        }
+        if (form) {
+            EXPECT_EQ(list1()->count(), c.listed);
+            EXPECT_FALSE(button("cmdStop")->isEnabled());
+            EXPECT_TRUE(button("Command1")->isEnabled());
+        }
+    }
+}
+
 // The Stack Exchange source, against API replies served from 127.0.0.1.
 class Form6StackExchangeTest : public Form6Test {
 protected:
@@ -483,6 +578,10 @@ TEST_F(Form6StackExchangeTest, SourceChoiceIsLabelledAndKeyboardUsable) {
     EXPECT_EQ(child<QLabel>("Label3")->buddy(), site);
     EXPECT_FALSE(site->accessibleName().isEmpty());
     EXPECT_FALSE(child<QLabel>("Label4")->accessibleName().isEmpty());
+    for (const QLineEdit* field : form->findChildren<QLineEdit*>()) {
+        EXPECT_FALSE(field->accessibleName().isEmpty())
+            << field->parent()->objectName().toStdString();
+    }
 
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
