@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -121,7 +120,7 @@ private:
     QLabel* m_lblProgress;
     QPushButton* m_cmdStop;
     QPointer<PublishFlow> m_publish;
-    // Last, so it goes first: its results are dropped before the controls go.
+    // Its jobs touch only the engine; going, it stops them and drops their results.
     HarvestEngine m_engine;
 };
 
