@@ -3,11 +3,7 @@
 namespace quill {
 
 FtpEngine::FtpEngine(QObject* parent) : QObject(parent) {
-    m_thread.setObjectName(QStringLiteral("FTP engine"));
-    m_worker = new QObject;
-    m_worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    connect(&m_queue, &WorkerQueue::busyChanged, this, &FtpEngine::busyChanged);
     m_keepAlive.setInterval(kKeepAliveMs);
     connect(&m_keepAlive, &QTimer::timeout, this, &FtpEngine::keepAlive);
     connect(this, &FtpEngine::busyChanged, this, [this](bool busy) {
@@ -20,18 +16,14 @@ FtpEngine::FtpEngine(QObject* parent) : QObject(parent) {
 }
 
 FtpEngine::~FtpEngine() {
-    m_stop.store(true);
-    m_thread.quit();
-    m_thread.wait();
+    m_queue.shutdown();
     // The worker has ended: the connection can go on this thread.
     m_connection.reset();
     m_session.reset();
 }
 
 void FtpEngine::stop() {
-    if (busy()) {
-        m_stop.store(true);
-    }
+    m_queue.stop();
 }
 
 void FtpEngine::postNotes() {
@@ -49,30 +41,19 @@ void FtpEngine::keepAlive() {
     if (busy() || !m_connected) {
         return;
     }
-    m_stop.store(false);  // a stop was for an operation that has ended
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this] {
-            if (m_connection) {
-                (void)m_connection->KeepAlive();
-                postNotes();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-void FtpEngine::finished(const std::function<void()>& deliver) {
-    --m_pending;
-    deliver();
-    if (m_pending == 0) {
-        Q_EMIT busyChanged(false);
-    }
+    m_queue.clearStop();  // a stop was for an operation that has ended
+    m_queue.runQuietly([this] {
+        if (m_connection) {
+            (void)m_connection->KeepAlive();
+            postNotes();
+        }
+    });
 }
 
 void FtpEngine::connectServer(std::string agent, FtpConnectParams params,
                               std::function<void(FtpResult<std::string>)> done) {
-    params.stop = &m_stop;
-    submit<FtpResult<std::string>>(
+    params.stop = &m_queue.stopFlag();
+    m_queue.submit<FtpResult<std::string>>(
         [this, agent = std::move(agent), params = std::move(params)]() -> FtpResult<std::string> {
             m_connection.reset();
             m_session = NetworkLibrary::Open(agent);
@@ -99,12 +80,12 @@ void FtpEngine::connectServer(std::string agent, FtpConnectParams params,
 void FtpEngine::closeConnection() {
     m_connected = false;
     stop();
-    submit<bool>(
+    m_queue.submit<bool>(
         [this] {
             m_connection.reset();
             // The stop was for what ran before the close; what is asked
             // after it must run.
-            m_stop.store(false);
+            m_queue.clearStop();
             return true;
         },
         [](bool) {});

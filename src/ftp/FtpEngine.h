@@ -1,12 +1,11 @@
 #pragma once
 
+#include "common/WorkerQueue.h"
 #include "net/FtpConnection.h"
 
 #include <QObject>
-#include <QThread>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,7 +26,7 @@ public:
     ~FtpEngine() override;
 
     // Operations asked for and not yet answered.
-    bool busy() const { return m_pending > 0; }
+    bool busy() const { return m_queue.busy(); }
     // A connection is open (as far as the answered operations tell).
     bool hasConnection() const { return m_connected; }
 
@@ -44,7 +43,7 @@ public:
     template <typename T>
     void run(std::function<FtpResult<T>(FtpConnection&)> job,
              std::function<void(FtpResult<T>)> done) {
-        submit<FtpResult<T>>(
+        m_queue.submit<FtpResult<T>>(
             [this, job = std::move(job)]() -> FtpResult<T> {
                 if (!m_connection) {
                     return std::unexpected(FtpError{0, "Not connected", FtpErrorKind::Failed});
@@ -61,9 +60,7 @@ public:
 
     // For jobs: runs fn on the engine's own thread, before the job's result
     // arrives there; dropped when the engine is gone first.
-    void post(std::function<void()> fn) {
-        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
-    }
+    void post(std::function<void()> fn) { m_queue.post(std::move(fn)); }
 
     // An idle connection hears from us this often, so the server's idle
     // time-out does not drop it.
@@ -76,37 +73,15 @@ Q_SIGNALS:
     void noteForLog(const QString& text);
 
 private:
-    // job runs on the worker; done runs here with its result.
-    template <typename R>
-    void submit(std::function<R()> job, std::function<void(R)> done) {
-        if (m_pending++ == 0) {
-            // Nothing runs: a stop meant for an earlier operation is over.
-            m_stop.store(false);
-            Q_EMIT busyChanged(true);
-        }
-        QMetaObject::invokeMethod(
-            m_worker,
-            [this, job = std::move(job), done = std::move(done)] {
-                auto result = std::make_shared<R>(job());
-                QMetaObject::invokeMethod(
-                    this, [this, result, done] { finished([&] { done(std::move(*result)); }); },
-                    Qt::QueuedConnection);
-            },
-            Qt::QueuedConnection);
-    }
-    void finished(const std::function<void()>& deliver);
     // On the worker: the connection's notes go to the log, in order, before
     // the job's result arrives.
     void postNotes();
     void keepAlive();
 
-    QThread m_thread;
-    QObject* m_worker = nullptr;  // lives on m_thread
+    WorkerQueue m_queue{QStringLiteral("FTP engine")};
     // Touched only by jobs, on the worker thread.
     std::unique_ptr<FtpConnection> m_connection;
     std::unique_ptr<NetworkLibrary> m_session;
-    std::atomic<bool> m_stop{false};
-    int m_pending = 0;
     bool m_connected = false;
     QTimer m_keepAlive;
 };

@@ -1,9 +1,7 @@
 #include "Form6.h"
 
 #include "BulkSave.h"
-#include "QaSource.h"
 #include "ResultScan.h"
-#include "StackExchangeSource.h"
 #include "common/ProgramFolder.h"
 #include "common/TextCodec.h"
 #include "common/TextOps.h"
@@ -16,6 +14,7 @@
 #include "publish/PublishFolders.h"
 #include "publish/PublishJob.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QEvent>
 #include <QExposeEvent>
@@ -47,10 +46,6 @@ QComboBox* NewEditableComboBox(QWidget* parent) {
 Form6::Form6(AppContext& context, QWidget* parent)
     : QWidget(parent),
       m_context(context),
-      m_classic(std::make_unique<ClassicSource>(context.programFolder, context.searchHost,
-                                                context.answersHost)),
-      m_stackExchange(std::make_unique<StackExchangeSource>(context.stackExchangeApi)),
-      m_listSource(m_classic.get()),
       m_label1(new QLabel(QStringLiteral("Search Now  :"), this)),
       m_text1(new QLineEdit(this)),
       m_command1(new QPushButton(QStringLiteral("&Go >>"), this)),
@@ -69,7 +64,10 @@ Form6::Form6(AppContext& context, QWidget* parent)
       m_command5(new QPushButton(QStringLiteral("Save all Q && A"), this)),
       m_command4(new QPushButton(QStringLiteral("&Read the answer"), this)),
       m_command3(new QPushButton(QStringLiteral("&Next >>"), this)),
-      m_cmdPublish(new QPushButton(QStringLiteral("&Publish articles..."), this)) {
+      m_cmdPublish(new QPushButton(QStringLiteral("&Publish articles..."), this)),
+      m_lblProgress(new QLabel(this)),
+      m_cmdStop(new QPushButton(QStringLiteral("&Stop"), this)),
+      m_engine(context.programFolder, context.stackExchangeApi) {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("Tarnwick's Quillmint 2012 v3"));
     resize(640, 620);
@@ -97,6 +95,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_label3->setBuddy(m_combo1);
     m_combo1->setObjectName(QStringLiteral("Combo1"));
     m_combo1->setAccessibleName(QStringLiteral("Stack Exchange site"));
+    m_combo1->lineEdit()->setAccessibleName(QStringLiteral("Site"));
     m_combo1->setToolTip(
         QStringLiteral("The site's API name or address, as stackoverflow or superuser.com"));
     m_combo1->setInsertPolicy(QComboBox::NoInsert);
@@ -119,6 +118,11 @@ Form6::Form6(AppContext& context, QWidget* parent)
     m_cmdPublish->setObjectName(QStringLiteral("cmdPublish"));
     m_cmdPublish->setToolTip(
         QStringLiteral("Send the saved articles to your web site: only what is new or changed"));
+    // No accessible name: a screen reader reads the progress itself.
+    m_lblProgress->setObjectName(QStringLiteral("lblProgress"));
+    m_lblProgress->setTextFormat(Qt::PlainText);
+    m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    m_cmdStop->setEnabled(false);
 
     auto* searchRow = new QHBoxLayout;
     searchRow->addWidget(m_label1);
@@ -145,6 +149,10 @@ Form6::Form6(AppContext& context, QWidget* parent)
         buttonRow->addWidget(button, 1);
     }
 
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_lblProgress, 1);
+    progressRow->addWidget(m_cmdStop);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(banner);
     layout->addLayout(searchRow);
@@ -153,6 +161,7 @@ Form6::Form6(AppContext& context, QWidget* parent)
     layout->addWidget(m_list1, 1);
     layout->addWidget(m_webBrowserx, 1);
     layout->addLayout(buttonRow);
+    layout->addLayout(progressRow);
     layout->addWidget(m_label4);
 
     setTabOrder(m_text1, m_command1);
@@ -168,14 +177,23 @@ Form6::Form6(AppContext& context, QWidget* parent)
     setTabOrder(m_command5, m_command4);
     setTabOrder(m_command4, m_command3);
     setTabOrder(m_command3, m_cmdPublish);
+    setTabOrder(m_cmdPublish, m_cmdStop);
 
     connect(m_command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(m_command3, &QPushButton::clicked, this, &Form6::Command3_Click);
     connect(m_command4, &QPushButton::clicked, this, &Form6::Command4_Click);
     connect(m_command5, &QPushButton::clicked, this, &Form6::Command5_Click);
     connect(m_cmdPublish, &QPushButton::clicked, this, &Form6::cmdPublish_Click);
+    connect(m_cmdStop, &QPushButton::clicked, this, &Form6::cmdStop_Click);
     connect(m_list1, &QListWidget::itemSelectionChanged, this, &Form6::List1_Click);
     connect(m_option5, &QRadioButton::toggled, m_combo1, &QComboBox::setEnabled);
+    connect(&m_engine, &HarvestEngine::statusChanged, m_label4, &QLabel::setText);
+    connect(&m_engine, &HarvestEngine::searched, this, &Form6::searched);
+    connect(&m_engine, &HarvestEngine::fetched, this, &Form6::fetched);
+    connect(&m_engine, &HarvestEngine::savingQuestion, this, &Form6::savingQuestion);
+    connect(&m_engine, &HarvestEngine::questionSaved, this,
+            [this](int, const SavedQuestion& saved) { questionSaved(saved); });
+    connect(&m_engine, &HarvestEngine::savedAll, this, &Form6::savedAll);
 
     Form_Load();
 }
@@ -193,6 +211,9 @@ void Form6::Form_Load() {
 // the user press "Read the answer" again before going on.
 void Form6::Form_Paint() {
     m_command3->setEnabled(false);
+    for (Held& held : m_held) {
+        held.enabled = held.enabled && held.button != m_command3;
+    }
 }
 
 // "&Go >>" is the window's default button: Enter in any control that does
@@ -214,6 +235,14 @@ void Form6::showEvent(QShowEvent* event) {
     }
     Form_Paint();
     m_text1->setFocus();
+}
+
+// Closing or hiding the window ends its work; being minimised does not.
+void Form6::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) {
+        cmdStop_Click();
+    }
 }
 
 bool Form6::eventFilter(QObject* watched, QEvent* event) {
@@ -240,6 +269,9 @@ int Form6::depthIndex() const {
 }
 
 void Form6::Command1_Click() {
+    if (busy()) {
+        return;
+    }
     setList1Visible(true);
     m_command5->setEnabled(true);
     m_command5->setText(QStringLiteral("Save All"));
@@ -263,24 +295,27 @@ void Form6::Command1_Click() {
     m_found.clear();
     m_command4->setEnabled(true);
 
-    if (stackExchange) {
-        m_stackExchange->setSite(site.toStdString());
-        m_listSource = m_stackExchange.get();
-    } else {
-        // The hosts as they are now: tests and the shell may point them elsewhere.
-        m_classic = std::make_unique<ClassicSource>(m_context.programFolder, m_context.searchHost,
-                                                    m_context.answersHost);
-        m_listSource = m_classic.get();
+    // The hosts as they are now: tests and the shell may point them elsewhere.
+    beginWork(QStringLiteral("Searching for questions..."));
+    m_engine.search({.term = m_text1->text().toStdString(),
+                     .depth = kDepths[depthIndex()],
+                     .searchHost = m_context.searchHost,
+                     .answersHost = m_context.answersHost,
+                     .stackExchangeSite = stackExchange ? site.toStdString() : std::string()});
+}
+
+void Form6::searched(const SearchOutcome& outcome, bool stopped) {
+    endWork(stopped ? QStringLiteral("Search stopped.") : QString());
+    if (stopped) {
+        return;
     }
-    auto found = m_listSource->search(m_text1->text().toStdString(), kDepths[depthIndex()]);
-    showStatus();
-    if (!found) {
+    if (!outcome) {
         m_context.dialogs.message(
-            QStringLiteral("The search failed: %1.").arg(VisibleControls(Qs(found.error))),
+            QStringLiteral("The search failed: %1.").arg(VisibleControls(Qs(outcome.error))),
             MessageIcon::Exclamation);
         return;
     }
-    m_found = std::move(found.entries);
+    m_found = outcome.entries;
     Command2_Click();
 }
 
@@ -295,8 +330,42 @@ void Form6::Command2_Click() {
     m_list2Selected = -1;
 }
 
-void Form6::showStatus() {
-    m_label4->setText(Qs(m_listSource->status()));
+void Form6::beginWork(const QString& progress) {
+    m_held.clear();
+    for (QPushButton* button : {m_command1, m_command3, m_command4, m_command5}) {
+        m_held.push_back({button, button->isEnabled()});
+        button->setEnabled(false);
+    }
+    m_cmdStop->setEnabled(true);
+    showProgress(progress);
+}
+
+void Form6::endWork(const QString& progress) {
+    const bool stopHadFocus = m_cmdStop->hasFocus();
+    m_cmdStop->setEnabled(false);
+    for (const Held& held : m_held) {
+        held.button->setEnabled(held.enabled);
+    }
+    m_held.clear();
+    showProgress(progress);
+    if (stopHadFocus) {
+        m_text1->setFocus();  // not lost with the disabled button
+    }
+}
+
+// The label's text is its accessible name; the event makes a screen reader
+// notice the change without the user moving to it.
+void Form6::showProgress(const QString& text) {
+    m_lblProgress->setText(text);
+    QAccessibleEvent event(m_lblProgress, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void Form6::cmdStop_Click() {
+    if (busy()) {
+        m_engine.stop();
+        showProgress(QStringLiteral("Stopping..."));
+    }
 }
 
 void Form6::List1_Click() {
@@ -322,6 +391,9 @@ void Form6::Command4_Click() {
 }
 
 void Form6::Command3_Click() {
+    if (busy()) {
+        return;
+    }
     selectFirstIfNone();
     const std::string address = m_list2Selected >= 0 && m_list2Selected < std::ssize(m_list2)
                                     ? m_list2[m_list2Selected]
@@ -329,22 +401,33 @@ void Form6::Command3_Click() {
     // With an empty list (after Save all) there is nothing to fetch: the
     // extractor opens on the page it has, which is also the way to the FTP client.
     if (!address.empty()) {
-        const auto fetched =
-            m_listSource->fetch(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
-        showStatus();
-        if (!fetched) {
-            m_context.dialogs.message(
-                QStringLiteral("The question page could not be downloaded: %1.")
-                    .arg(VisibleControls(Qs(fetched.error))),
-                MessageIcon::Exclamation);
-            return;
-        }
+        beginWork(QStringLiteral("Fetching the question..."));
+        m_engine.fetch(address, ProgramFile(m_context.programFolder, "/tempo.htm"));
+        return;
+    }
+    hide();
+    Q_EMIT showForm1Requested();
+}
+
+void Form6::fetched(const FetchOutcome& outcome, bool stopped) {
+    endWork(stopped ? QStringLiteral("Fetching stopped.") : QString());
+    if (stopped) {
+        return;
+    }
+    if (!outcome) {
+        m_context.dialogs.message(QStringLiteral("The question page could not be downloaded: %1.")
+                                      .arg(VisibleControls(Qs(outcome.error))),
+                                  MessageIcon::Exclamation);
+        return;
     }
     hide();
     Q_EMIT showForm1Requested();
 }
 
 void Form6::Command5_Click() {
+    if (busy()) {
+        return;
+    }
     m_command5->setEnabled(false);
     m_command4->setEnabled(false);
     if (m_list1->count() == 0) {
@@ -354,48 +437,56 @@ void Form6::Command5_Click() {
     m_list1->setCurrentRow(0);
     EnsureProgramSubfolders(m_context.programFolder);
 
-    const QString termText = m_text1->text();
-    const std::string term = termText.toStdString();
-    QString problem;
-    QStringList notDownloaded;
-    bool savedAny = false;
-    const int count = m_list1->count();
-    for (int n = 0; n < count; ++n) {
-        m_command5->setText(QStringLiteral("Saving Q && A %1").arg(n + 1));
-        m_command5->repaint();  // the caption is the only progress display
-        selectFirstIfNone();
-        const auto saved =
-            SaveQuestion(*m_listSource, m_context.programFolder, n, m_list2.front(), term);
-        savedAny = savedAny || saved.downloaded;
-        if (!saved.downloaded) {
-            notDownloaded << QStringLiteral("%1 (%2)").arg(m_list1->item(0)->text(),
-                                                           Qs(saved.downloadError));
-        } else if (!saved.error.empty() && problem.isEmpty()) {
-            problem = IsSafeArticleName(term)
-                          ? QStringLiteral("An article file could not be written:\n%1")
-                                .arg(VisibleControls(Qs(saved.error)))
-                          : QStringLiteral(
-                                "The search term \"%1\" cannot name a file in the "
-                                "articles folder, so the combined article file was "
-                                "not written. The numbered article files are saved.")
-                                .arg(termText);
-        }
-        if (saved.combinedWritten) {
-            const auto combined = CombinedArticleFile(m_context.programFolder, term);
-            m_webBrowserx->load(QUrl::fromLocalFile(QString::fromStdString(combined.native())));
-        }
-        m_list2.erase(m_list2.begin());
-        delete m_list1->takeItem(0);
+    m_save = {.term = m_text1->text(), .problem = {}, .notDownloaded = {}, .savedAny = false};
+    beginWork({});
+    savingQuestion(0, m_list1->count());  // the caption changes with the click
+    m_engine.saveAll(m_list2, m_save.term.toStdString());
+}
+
+void Form6::savingQuestion(int n, int count) {
+    m_command5->setText(QStringLiteral("Saving Q && A %1").arg(n + 1));
+    m_command5->repaint();  // at once, so each number shows however fast the saves go
+    showProgress(QStringLiteral("Saving question %1 of %2").arg(n + 1).arg(count));
+    selectFirstIfNone();
+}
+
+void Form6::questionSaved(const SavedQuestion& saved) {
+    const std::string term = m_save.term.toStdString();
+    m_save.savedAny = m_save.savedAny || saved.downloaded;
+    if (!saved.downloaded) {
+        m_save.notDownloaded << QStringLiteral("%1 (%2)").arg(m_list1->item(0)->text(),
+                                                              Qs(saved.downloadError));
+    } else if (!saved.error.empty() && m_save.problem.isEmpty()) {
+        m_save.problem = IsSafeArticleName(term)
+                             ? QStringLiteral("An article file could not be written:\n%1")
+                                   .arg(VisibleControls(Qs(saved.error)))
+                             : QStringLiteral(
+                                   "The search term \"%1\" cannot name a file in the "
+                                   "articles folder, so the combined article file was "
+                                   "not written. The numbered article files are saved.")
+                                   .arg(m_save.term);
     }
+    if (saved.combinedWritten) {
+        const auto combined = CombinedArticleFile(m_context.programFolder, term);
+        m_webBrowserx->load(QUrl::fromLocalFile(QString::fromStdString(combined.native())));
+    }
+    m_list2.erase(m_list2.begin());
+    delete m_list1->takeItem(0);
+}
+
+// A stopped Save all ends as a finished one does; the questions it did not
+// reach stay in the lists.
+void Form6::savedAll(bool stopped) {
+    endWork(stopped ? QStringLiteral("Saving stopped.") : QString());
     m_list1->setEnabled(true);
     m_command3->setEnabled(true);
-    m_cmdPublish->setEnabled(savedAny || m_cmdPublish->isEnabled());
+    m_cmdPublish->setEnabled(m_save.savedAny || m_cmdPublish->isEnabled());
     setList1Visible(false);
-    showStatus();
-    if (!notDownloaded.isEmpty()) {
+    QString problem = m_save.problem;
+    if (!m_save.notDownloaded.isEmpty()) {
         const QString skipped =
             QStringLiteral("These questions could not be downloaded and were not saved:\n") +
-            notDownloaded.join(QLatin1Char('\n'));
+            m_save.notDownloaded.join(QLatin1Char('\n'));
         problem = problem.isEmpty() ? skipped : problem + QStringLiteral("\n\n") + skipped;
     }
     if (!problem.isEmpty()) {

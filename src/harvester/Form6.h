@@ -1,11 +1,12 @@
 #pragma once
 
+#include "HarvestEngine.h"
 #include "ResultScan.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,12 @@ class QWebEngineView;
 namespace quill {
 
 struct AppContext;
-class ClassicSource;
 class PublishFlow;
-class QaSource;
-class StackExchangeSource;
 
 // The harvester window: search, result list, answer reading and bulk save.
 // It is the home window; it hides rather than unloads, keeping its lists.
+// Its network work runs on a HarvestEngine: the window shows the progress
+// and offers Stop; hiding or destroying it stops the work.
 class Form6 final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Form6)
@@ -44,6 +44,10 @@ public:
     void Picture1_Click();
     // Publishes the articles folder to a saved site; while that runs, stops it.
     void cmdPublish_Click();
+    void cmdStop_Click();
+
+    // Go, Next or Save all is at work.
+    bool busy() const { return m_engine.busy(); }
 
     // Hidden list of question addresses, in step with List1.
     const std::vector<std::string>& addresses() const { return m_list2; }
@@ -56,6 +60,7 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -64,17 +69,34 @@ private:
     void setList1Visible(bool visible);
     void selectFirstIfNone();
     int depthIndex() const;
-    void showStatus();
+    // While work runs, the commands that would start more are held disabled;
+    // endWork gives them back the state they had.
+    void beginWork(const QString& progress);
+    void endWork(const QString& progress);
+    void showProgress(const QString& text);
+    void searched(const SearchOutcome& outcome, bool stopped);
+    void fetched(const FetchOutcome& outcome, bool stopped);
+    void savingQuestion(int n, int count);
+    void questionSaved(const SavedQuestion& saved);
+    void savedAll(bool stopped);
 
     AppContext& m_context;
-    std::unique_ptr<ClassicSource> m_classic;
-    std::unique_ptr<StackExchangeSource> m_stackExchange;
-    // The source whose search filled the lists: Next and Save all fetch from it.
-    QaSource* m_listSource;
     std::vector<ResultEntry> m_found;  // what the last search found
     std::vector<std::string> m_list2;  // List2
     int m_list2Selected = -1;
     bool m_watchingWindow = false;
+    struct Held {
+        QPushButton* button;
+        bool enabled;
+    };
+    std::vector<Held> m_held;
+    // What one Save all gathers for its closing message.
+    struct SaveRun {
+        QString term;
+        QString problem;
+        QStringList notDownloaded;
+        bool savedAny = false;
+    } m_save;
 
     QLabel* m_label1;
     QLineEdit* m_text1;
@@ -95,7 +117,11 @@ private:
     QPushButton* m_command4;
     QPushButton* m_command3;
     QPushButton* m_cmdPublish;
+    QLabel* m_lblProgress;
+    QPushButton* m_cmdStop;
     QPointer<PublishFlow> m_publish;
+    // Its jobs touch only the engine; going, it stops them and drops their results.
+    HarvestEngine m_engine;
 };
 
 }  // namespace quill

@@ -2,7 +2,6 @@
 
 #include "common/PageFile.h"
 #include "common/ProgramFolder.h"
-#include "net/WebDownload.h"
 
 namespace quill {
 
@@ -16,7 +15,7 @@ ClassicSource::ClassicSource(std::filesystem::path programFolder, std::string se
 SearchOutcome ClassicSource::search(std::string_view term, const Depth& depth) {
     const std::string address = BuildQueryAddress(m_searchHost, m_answersHost, term, depth.asked);
     const auto resultFile = ProgramFile(m_programFolder, "/temp.htm");
-    DownloadOptions options;
+    DownloadOptions options = downloadOptions();
     options.hashIsData = true;  // a '#' in the term is part of the query
     const auto download = DownloadPage(address, resultFile, options);
     if (!download) {
@@ -29,7 +28,7 @@ SearchOutcome ClassicSource::search(std::string_view term, const Depth& depth) {
 }
 
 FetchOutcome ClassicSource::fetch(const std::string& address, const std::filesystem::path& target) {
-    const auto download = DownloadPage(address, target);
+    const auto download = DownloadPage(address, target, downloadOptions());
     return {.error = download ? std::string() : download.error};
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ResultScan.h"
+#include "net/WebDownload.h"
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -31,6 +33,20 @@ public:
     virtual FetchOutcome fetch(const std::string& address, const std::filesystem::path& target) = 0;
     // A note for the window's status line, empty when there is nothing to say.
     virtual std::string status() const { return {}; }
+
+    // A flag another thread sets to end the request under way; may be null.
+    void setStop(const std::atomic<bool>* stop) { m_stop = stop; }
+
+protected:
+    // Options for a request, with the stop flag.
+    DownloadOptions downloadOptions() const {
+        DownloadOptions options;
+        options.stop = m_stop;
+        return options;
+    }
+
+private:
+    const std::atomic<bool>* m_stop = nullptr;
 };
 
 // The web search of the Q&A service's pages: the query address, the result

@@ -258,7 +258,7 @@ ApiReply StackExchangeSource::request(const std::string& method, const std::stri
         reply.error = "Stack Exchange asked for a pause; try again in " + Seconds(seconds);
         return reply;
     }
-    const DownloadedText text = DownloadText(address);
+    const DownloadedText text = DownloadText(address, downloadOptions());
     ApiReply reply = text.body.empty() && !text.result ? ApiReply{} : ReadApiReply(text.body);
     if (!text.result && !reply.refused) {
         reply.error = text.result.error;  // an error page, not the API's own error object

@@ -70,6 +70,9 @@ std::string failureText(CURLcode code, long httpStatus, const Sink& sink) {
     if (sink.failed) {
         return "cannot write the downloaded file";
     }
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        return std::string(kStoppedText);
+    }
     if (httpStatus >= 400) {
         return "the server answered with HTTP status " + std::to_string(httpStatus);
     }
@@ -95,6 +98,43 @@ std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData) 
 }
 
 namespace {
+
+// curl_easy_perform waits up to a second at a time; short waits in our own
+// loop let a stop end a stalled transfer at once.
+CURLcode Perform(CURL* h, const std::atomic<bool>* stop) {
+    static constexpr int kWaitMs = 50;
+    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
+                                                                &curl_multi_cleanup);
+    if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode result = CURLE_OK;
+    for (int running = 1;;) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+        if (running == 0) {
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+                if (message->msg == CURLMSG_DONE) {
+                    result = message->data.result;
+                }
+            }
+            break;
+        }
+        if (stop != nullptr && stop->load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, kWaitMs, nullptr) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+    }
+    curl_multi_remove_handle(multi.get(), h);
+    return result;
+}
 
 // Runs one transfer of address into sink; fills result.httpStatus and, on
 // failure, result.error. With failOnError an HTTP status >= 400 stops the
@@ -134,7 +174,7 @@ bool Transfer(const std::string& address, const DownloadOptions& options, bool f
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Quillmint 2012)");
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToSink);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-        code = curl_easy_perform(h);
+        code = Perform(h, options.stop);
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
     }
     if (code != CURLE_OK || sink.failed || sink.tooLarge || result.httpStatus >= 400) {

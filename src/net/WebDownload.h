@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace quill {
 
@@ -31,7 +33,13 @@ struct DownloadOptions {
     // Decoded bytes written to the file at most; more fails the download
     // with "page too large".
     std::int64_t maxBytes = kMaxPageBytes;
+    // Set from another thread to end the transfer within a fraction of a
+    // second; it then fails with kStoppedText. May be null.
+    const std::atomic<bool>* stop = nullptr;
 };
+
+// The error text of a transfer ended by DownloadOptions::stop.
+inline constexpr std::string_view kStoppedText = "stopped";
 
 // The address as it goes on the wire before blanks and bytes >= 0x80 are
 // encoded: characters that are never valid in an address are percent-encoded.

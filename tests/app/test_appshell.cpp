@@ -54,6 +54,12 @@ protected:
         QTest::qWait(20);
     }
 
+    // Go and Next run on the harvester's worker: waits for their results.
+    static void press(Form6* harvester, const char* name) {
+        child<QPushButton>(harvester, name)->click();
+        EXPECT_TRUE(WaitFor([harvester] { return !harvester->busy(); }));
+    }
+
     test::HttpServer server;
     test::TempDir dir;
     test::FakeDialogs dialogs;
@@ -85,9 +91,9 @@ TEST_F(AppShellTest, NextLoadsTheExtractorAfreshWithTheNewPage) {
     server.serve("/search", test::ResultPage({{server.url("/q/0"), "Second"}}));
     Form6* harvester = shell.form6();
     child<QLineEdit>(harvester, "Text1")->setText(QStringLiteral("x"));
-    child<QPushButton>(harvester, "Command1")->click();
+    press(harvester, "Command1");
     child<QPushButton>(harvester, "Command4")->click();
-    child<QPushButton>(harvester, "Command3")->click();
+    press(harvester, "Command3");
     EXPECT_FALSE(harvester->isVisible());
     ASSERT_NE(shell.form1(), nullptr);
     EXPECT_TRUE(shell.form1()->isVisible());
@@ -233,7 +239,7 @@ TEST_F(AppShellTest, ClosingTheLastVisibleWindowEndsTheProgramEvenWithTheHarvest
     settle();
     server.serve("/search", test::ResultPage({}));
     child<QLineEdit>(shell.form6(), "Text1")->setText(QStringLiteral("x"));
-    child<QPushButton>(shell.form6(), "Command1")->click();
+    press(shell.form6(), "Command1");
     child<QPushButton>(shell.form6(), "Command3")->setEnabled(true);
     child<QPushButton>(shell.form6(), "Command3")->click();
     ASSERT_FALSE(shell.form6()->isVisible());

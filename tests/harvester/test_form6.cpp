@@ -14,8 +14,10 @@
 #include "support/StackExchangeReplies.h"
 #include "support/TestFiles.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QExposeEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWebEngineView>
 #include <QWindow>
 
@@ -93,6 +96,16 @@ protected:
             text1->setText(term);  // the test key map knows ASCII only
         }
         QTest::keyClick(text1, Qt::Key_Return);
+        settle();
+    }
+
+    // Go, Next and Save all run on a worker: waits until the window has their results.
+    void settle() {
+        EXPECT_TRUE(WaitFor([this] { return !form->busy(); }));
+    }
+    void press(const char* name) {
+        button(name)->click();
+        settle();
     }
 
     template <typename T>
@@ -124,7 +137,7 @@ TEST_F(Form6Test, FreshWindowState) {
 }
 
 TEST_F(Form6Test, SaveAllOnAFreshWindowAsksForASearch) {
-    button("Command5")->click();
+    press("Command5");
     ASSERT_EQ(dialogs.messages(), QStringList{QStringLiteral("Make a search first")});
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::None);
     EXPECT_FALSE(button("Command5")->isEnabled());
@@ -137,7 +150,7 @@ TEST_F(Form6Test, GoWithAnEmptyTermAsksForOne) {
     ASSERT_EQ(list1()->count(), 2);
     button("Command4")->click();
     child<QLineEdit>("Text1")->clear();
-    button("Command1")->click();
+    press("Command1");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Please enter search term")});
     EXPECT_EQ(list1()->count(), 2) << "the lists are left untouched";
     EXPECT_TRUE(button("Command5")->isEnabled());
@@ -174,16 +187,20 @@ TEST_F(Form6Test, EnterRunsGoOnceFromTheFieldAndFromOtherControls) {
     auto* option2 = child<QRadioButton>("Option2");
     option2->setFocus();
     QTest::keyClick(option2, Qt::Key_Return);
+    settle();
     ASSERT_EQ(server.requests().size(), 2u);
     EXPECT_NE(server.requests().back().find("&num=5&"), std::string::npos);
     QTest::keyClick(list1(), Qt::Key_Enter, Qt::KeypadModifier);  // the keypad's Enter
+    settle();
     EXPECT_EQ(server.requests().size(), 3u);
     QTest::keyClick(child<QLineEdit>("Text1"), Qt::Key_Enter, Qt::KeypadModifier);
+    settle();
     EXPECT_EQ(server.requests().size(), 4u);
 
     auto* read = button("Command4");
     read->setFocus();
     QTest::keyClick(read, Qt::Key_Return);
+    settle();
     EXPECT_EQ(server.requests().size(), 4u) << "Enter on a button presses that button";
     EXPECT_TRUE(button("Command3")->isEnabled());
 }
@@ -253,7 +270,7 @@ TEST_F(Form6Test, FailedDownloadsAreReportedNotPassedOffAsFresh) {
         QSignalSpy next(form.get(), &Form6::showForm1Requested);
         list1()->setCurrentRow(1);
         button("Command4")->click();
-        button("Command3")->click();
+        press("Command3");
         EXPECT_EQ(dialogs.messages(),
                   QStringList{Qs("The question page could not be downloaded: " + reason + ".")});
         EXPECT_EQ(next.size(), 0);
@@ -262,7 +279,7 @@ TEST_F(Form6Test, FailedDownloadsAreReportedNotPassedOffAsFresh) {
         dialogs.clear();
 
         // Save all skips it; the stale page saved under its number is not used.
-        button("Command5")->click();
+        press("Command5");
         EXPECT_EQ(dialogs.messages(),
                   QStringList{Qs("These questions could not be downloaded and were not "
                                  "saved:\nQuestion 1 (" +
@@ -325,7 +342,7 @@ TEST_F(Form6Test, NextWithoutChoosingHandsOverTheFirstResult) {
     search(QStringLiteral("t"));
     button("Command4")->click();
     QSignalSpy next(form.get(), &Form6::showForm1Requested);
-    button("Command3")->click();
+    press("Command3");
     EXPECT_EQ(next.size(), 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(ReadBytes(dir / "tempo.htm"), QuestionPage("Subject 0", "Answer 0"));
@@ -336,7 +353,7 @@ TEST_F(Form6Test, NextHandsOverTheChosenQuestionAndKeepsTheLists) {
     search(QStringLiteral("t"));
     list1()->setCurrentRow(1);
     button("Command4")->click();
-    button("Command3")->click();
+    press("Command3");
     EXPECT_EQ(ReadBytes(dir / "tempo.htm"), QuestionPage("Subject 1", "Answer 1"));
     form->show();
     EXPECT_EQ(list1()->count(), 3);
@@ -348,7 +365,7 @@ TEST_F(Form6Test, SaveAllOfThreeQuestions) {
     search(QStringLiteral("sky"));
     CaptionRecorder recorder(button("Command5"));
     auto* view = child<QWebEngineView>("WebBrowserx");
-    button("Command5")->click();
+    press("Command5");
 
     EXPECT_EQ(recorder.captions,
               (QStringList{QStringLiteral("Saving Q && A 1"), QStringLiteral("Saving Q && A 2"),
@@ -384,11 +401,11 @@ TEST_F(Form6Test, SaveAllOfThreeQuestions) {
 TEST_F(Form6Test, SavingTwiceWithOneTermAppendsBothRuns) {
     serveResults(2);
     search(QStringLiteral("twice"));
-    button("Command5")->click();
+    press("Command5");
     server.serve("/q/0", QuestionPage("New 0", "Fresh 0"));
     server.serve("/q/1", QuestionPage("New 1", "Fresh 1"));
     search(QStringLiteral("twice"));
-    button("Command5")->click();
+    press("Command5");
     EXPECT_EQ(ReadBytes(dir / "articles/twice.html"),
               QuestionArticle("Subject 0", "Answer 0") + "\r\n\r\n" +
                   QuestionArticle("Subject 1", "Answer 1") + "\r\n\r\n" +
@@ -400,7 +417,7 @@ TEST_F(Form6Test, SavingTwiceWithOneTermAppendsBothRuns) {
 TEST_F(Form6Test, UnsafeTermIsReportedOnceAndWritesNothingOutsideArticles) {
     serveResults(3);
     search(QStringLiteral("../../outside"));
-    button("Command5")->click();
+    press("Command5");
     ASSERT_EQ(dialogs.messages().size(), 1);
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Exclamation);
     EXPECT_TRUE(dialogs.lastMessage()->text.contains(QStringLiteral("../../outside")));
@@ -415,7 +432,7 @@ TEST_F(Form6Test, MissingArticlesFolderIsCreatedBySaveAll) {
     search(QStringLiteral("fresh"));
     std::filesystem::remove_all(dir / "articles");
     std::filesystem::remove_all(dir / "folders");
-    button("Command5")->click();
+    press("Command5");
     EXPECT_EQ(ReadBytes(dir / "articles/0.html"),
               QuestionArticle("Subject 0", "Answer 0") + "\r\n");
     EXPECT_TRUE(dialogs.messages().isEmpty());
@@ -439,6 +456,98 @@ TEST_F(Form6Test, LargeResultPageIsScanned) {
     search(QStringLiteral("big"));
     EXPECT_EQ(list1()->count(), 50);
     EXPECT_EQ(list1()->item(49)->text(), QStringLiteral("Q49"));
+}
+
+// Stop during each piece of work, while its page never finishes: the work
+// ends within a second, the window answers meanwhile, what was saved stays
+// byte for byte, and no partial or temp file remains.
+TEST_F(Form6Test, StopEndsTheWorkWithinASecondAndKeepsWhatWasSaved) {
+    enum class How { Button, AccessKey, Hide, Destroy };
+    struct Case {
+        const char* command;
+        std::string stalled;
+        How how;
+        QString progress;
+        int listed;  // questions left in the list
+        int saved;   // articles saved before the stall
+    };
+    const Case cases[] = {
+        {"Command1", "/search", How::Button, QStringLiteral("Searching for questions..."), 0, 0},
+        {"Command3", "/q/1", How::AccessKey, QStringLiteral("Fetching the question..."), 3, 0},
+        {"Command5", "/q/2", How::Button, QStringLiteral("Saving question 3 of 3"), 1, 2},
+        {"Command5", "/q/1", How::Hide, QStringLiteral("Saving question 2 of 3"), 2, 1},
+        {"Command5", "/q/0", How::Destroy, QStringLiteral("Saving question 1 of 3"), 0, 0},
+    };
+    WriteBytes(dir / "tempo.htm", "EARLIER QUESTION");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command + c.stalled);
+        std::filesystem::remove_all(dir / "articles");
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        serveResults(3);
+        search(QStringLiteral("stop"));
+        const std::string results = ReadBytes(dir / "temp.htm");
+        list1()->setCurrentRow(1);
+        button("Command4")->click();
+        server.stall(c.stalled);
+        QSignalSpy next(form.get(), &Form6::showForm1Requested);
+        button(c.command)->click();
+        ASSERT_TRUE(WaitFor([&] { return server.requests().back().starts_with(c.stalled); }));
+
+        auto* progress = child<QLabel>("lblProgress");
+        const auto spoken = [progress] {
+            return QAccessible::queryAccessibleInterface(progress)->text(QAccessible::Name);
+        };
+        EXPECT_TRUE(WaitFor([&] { return spoken() == c.progress; })) << spoken().toStdString();
+        bool ticked = false;
+        QTimer::singleShot(10, form.get(), [&] { ticked = true; });
+        EXPECT_TRUE(WaitFor([&] { return ticked; }, 500)) << "the window answers";
+        EXPECT_TRUE(form->busy());
+        EXPECT_FALSE(button("Command1")->isEnabled() || button("Command3")->isEnabled());
+
+        QElapsedTimer clock;
+        clock.start();
+        switch (c.how) {
+            case How::Button:
+                button("cmdStop")->click();
+                break;
+            case How::AccessKey:
+                QTest::keyClick(form.get(), Qt::Key_S, Qt::AltModifier);
+                break;
+            case How::Hide:
+                form->hide();
+                break;
+            case How::Destroy:
+                form.reset();
+                break;
+        }
+        EXPECT_TRUE(WaitFor([&] { return !form || !form->busy(); }, 5000));
+        EXPECT_LT(clock.elapsed(), 1000);
+        QTest::qWait(50);  // nothing more arrives after the stop
+        EXPECT_TRUE(dialogs.messages().isEmpty())
+            << dialogs.messages().join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(next.size(), 0);
+        EXPECT_EQ(ReadBytes(dir / "temp.htm"), results);
+        EXPECT_EQ(ReadBytes(dir / "tempo.htm"), "EARLIER QUESTION");
+        std::string combined;
+        for (int i = 0; i < 3; ++i) {
+            const auto article =
+                QuestionArticle("Subject " + std::to_string(i), "Answer " + std::to_string(i));
+            EXPECT_EQ(ReadBytes(dir / "articles" / (std::to_string(i) + ".html")),
+                      i < c.saved ? article + "\r\n" : "<missing>");
+            combined += i < c.saved ? article + "\r\n\r\n" : "";
+        }
+        EXPECT_EQ(ReadBytes(dir / "articles/stop.html"), c.saved > 0 ? combined : "<missing>");
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+            EXPECT_FALSE(entry.path().filename().native().starts_with('.')) << entry.path();
+        }
+        if (form) {
+            EXPECT_EQ(list1()->count(), c.listed);
+            EXPECT_FALSE(button("cmdStop")->isEnabled());
+            EXPECT_TRUE(button("Command1")->isEnabled());
+        }
+    }
 }
 
 // The Stack Exchange source, against API replies served from 127.0.0.1.
@@ -469,6 +578,10 @@ TEST_F(Form6StackExchangeTest, SourceChoiceIsLabelledAndKeyboardUsable) {
     EXPECT_EQ(child<QLabel>("Label3")->buddy(), site);
     EXPECT_FALSE(site->accessibleName().isEmpty());
     EXPECT_FALSE(child<QLabel>("Label4")->accessibleName().isEmpty());
+    for (const QLineEdit* field : form->findChildren<QLineEdit*>()) {
+        EXPECT_FALSE(field->accessibleName().isEmpty())
+            << field->parent()->objectName().toStdString();
+    }
 
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -512,12 +625,12 @@ TEST_F(Form6StackExchangeTest, ListsHandsOverAndSavesArticlesWithTheirAttributio
 
     QSignalSpy next(form.get(), &Form6::showForm1Requested);
     button("Command4")->click();
-    button("Command3")->click();
+    press("Command3");
     ASSERT_EQ(next.size(), 1) << dialogs.messages().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(CutQaArticle(ReadPageFile(dir / "tempo.htm")), test::SeArticle(kLoop));
 
     form->show();
-    button("Command5")->click();
+    press("Command5");
     std::string combined;
     for (const auto& q : {kLoop, kBreak, kCafe}) {
         const int n = q.id - kLoop.id;
@@ -547,13 +660,14 @@ TEST_F(Form6StackExchangeTest, RefusalsBackoffAndLowQuotaReachTheUser) {
     // An empty site is asked for like an empty term; Enter in the site field runs Go.
     auto* site = child<QComboBox>("Combo1");
     site->setEditText(QStringLiteral("  "));
-    button("Command1")->click();
+    press("Command1");
     EXPECT_EQ(dialogs.messages(),
               QStringList{QStringLiteral("Please enter a Stack Exchange site")});
     EXPECT_TRUE(site->hasFocus());
     site->setEditText(QStringLiteral("askubuntu"));
     server.serveGzip("/2.3/search/advanced", test::SeSearchReply({kBreak}));
     QTest::keyClick(site->lineEdit(), Qt::Key_Return);
+    settle();
     EXPECT_EQ(server.requests().size(), 2u) << "Enter runs Go once";
     EXPECT_NE(server.requests().back().find("&site=askubuntu&"), std::string::npos);
     EXPECT_EQ(list1()->count(), 1);
@@ -569,7 +683,7 @@ TEST_F(Form6StackExchangeTest, RefusalsBackoffAndLowQuotaReachTheUser) {
     EXPECT_EQ(child<QLabel>("Label4")->text(),
               QStringLiteral("Stack Exchange: 7 requests left today"));
     button("Command4")->click();
-    button("Command3")->click();
+    press("Command3");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral(
                                       "The question page could not be downloaded: Stack Exchange "
                                       "refused the request: slow down (error 502, "
