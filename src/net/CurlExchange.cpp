@@ -1,5 +1,7 @@
 #include "CurlExchange.h"
 
+#include <mutex>
+
 namespace quill {
 namespace {
 
@@ -16,6 +18,13 @@ bool isReplyEnd(std::string_view line) {
 }
 
 }  // namespace
+
+bool CurlReady() {
+    static std::once_flag once;
+    static bool ready = false;
+    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+    return ready;
+}
 
 CurlExchange::CurlExchange() : curl(curl_easy_init()) {
 }
@@ -44,8 +53,9 @@ void CurlExchange::clearLog() {
 // curl_easy_perform waits up to a second at a time; libcurl 7.88 can miss a
 // server reply that arrived with the one before it on a reused FTP
 // connection (1 transfer in 10 to 40 here) and then waits that whole second.
-// Short waits in our own loop take the reply at once.
-CURLcode CurlExchange::run() {
+// Short waits in our own loop take the reply at once, and let a stop end a
+// stalled transfer at once.
+CURLcode CurlExchange::run(const std::atomic<bool>* stop) {
     static constexpr int kWaitMs = 20;
     if (!m_multi && !(m_multi = curl_multi_init())) {
         return CURLE_OUT_OF_MEMORY;
@@ -66,6 +76,10 @@ CURLcode CurlExchange::run() {
                     result = message->data.result;
                 }
             }
+            break;
+        }
+        if (stop != nullptr && stop->load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
         if (curl_multi_poll(m_multi, nullptr, 0, kWaitMs, nullptr) != CURLM_OK) {

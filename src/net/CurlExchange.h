@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <string>
@@ -9,6 +10,9 @@
 #include <vector>
 
 namespace quill {
+
+// libcurl made ready for the program, once; false when it cannot be.
+bool CurlReady();
 
 // One curl easy handle driven by our own short-wait loop, with the log of
 // its control channel: every command sent and the reply lines matched to
@@ -36,8 +40,9 @@ public:
     void logExchanges();
     // Forgets the log of the previous operation.
     void clearLog();
-    // Performs the handle's operation.
-    CURLcode run();
+    // Performs the handle's operation; a raised stop ends it within one
+    // short wait, as CURLE_ABORTED_BY_CALLBACK.
+    CURLcode run(const std::atomic<bool>* stop = nullptr);
 
     bool sent(std::string_view command) const;
     // The exchange of a command with this verb ("RETR path"), or null.

@@ -6,18 +6,10 @@
 #include <curl/curl.h>
 
 #include <functional>
-#include <mutex>
 #include <utility>
 
 namespace quill {
 namespace {
-
-bool curlReady() {
-    static std::once_flag once;
-    static bool ready = false;
-    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-    return ready;
-}
 
 bool globMatch(std::string_view mask, std::string_view name) {
     // Iterative '*' backtracking: linear in practice, no recursion depth.
@@ -104,7 +96,7 @@ std::string EscapeRemotePath(std::string_view absolutePath) {
 }
 
 std::unique_ptr<NetworkLibrary> NetworkLibrary::Open(std::string agent) {
-    if (!curlReady()) {
+    if (!CurlReady()) {
         return nullptr;
     }
     return std::unique_ptr<NetworkLibrary>(new NetworkLibrary(std::move(agent)));

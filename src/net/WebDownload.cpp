@@ -1,5 +1,6 @@
 #include "WebDownload.h"
 
+#include "CurlExchange.h"
 #include "common/FileWrite.h"
 #include "common/TextOps.h"
 
@@ -7,18 +8,11 @@
 
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 namespace quill {
 namespace {
 
-void ensureCurlGlobal() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct CurlDeleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
 
@@ -99,50 +93,16 @@ std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData) 
 
 namespace {
 
-// curl_easy_perform waits up to a second at a time; short waits in our own
-// loop let a stop end a stalled transfer at once.
-CURLcode Perform(CURL* h, const std::atomic<bool>* stop) {
-    static constexpr int kWaitMs = 50;
-    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
-                                                                &curl_multi_cleanup);
-    if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) {
-        return CURLE_FAILED_INIT;
-    }
-    CURLcode result = CURLE_OK;
-    for (int running = 1;;) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-            result = CURLE_RECV_ERROR;
-            break;
-        }
-        if (running == 0) {
-            int queued = 0;
-            while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-                if (message->msg == CURLMSG_DONE) {
-                    result = message->data.result;
-                }
-            }
-            break;
-        }
-        if (stop != nullptr && stop->load()) {
-            result = CURLE_ABORTED_BY_CALLBACK;
-            break;
-        }
-        if (curl_multi_poll(multi.get(), nullptr, 0, kWaitMs, nullptr) != CURLM_OK) {
-            result = CURLE_RECV_ERROR;
-            break;
-        }
-    }
-    curl_multi_remove_handle(multi.get(), h);
-    return result;
-}
-
 // Runs one transfer of address into sink; fills result.httpStatus and, on
 // failure, result.error. With failOnError an HTTP status >= 400 stops the
 // transfer before any body byte reaches the sink. True when the whole body
 // arrived, whatever the status.
 bool Transfer(const std::string& address, const DownloadOptions& options, bool failOnError,
               Sink& sink, DownloadResult& result) {
-    ensureCurlGlobal();
+    if (!CurlReady()) {
+        result.error = "the network library could not be started";
+        return false;
+    }
     std::unique_ptr<CURLU, CurlDeleter> url(curl_url());
     const std::string encoded = EncodeUnsafeCharacters(address, options.hashIsData);
     const std::string full = hasScheme(encoded) ? encoded : "http://" + encoded;
@@ -152,10 +112,9 @@ bool Transfer(const std::string& address, const DownloadOptions& options, bool f
         return false;
     }
 
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    CurlExchange exchange;
     CURLcode code = CURLE_FAILED_INIT;
-    if (curl) {
-        CURL* h = curl.get();
+    if (CURL* h = exchange.curl) {
         curl_easy_setopt(h, CURLOPT_CURLU, url.get());
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -174,7 +133,7 @@ bool Transfer(const std::string& address, const DownloadOptions& options, bool f
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Quillmint 2012)");
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &writeToSink);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-        code = Perform(h, options.stop);
+        code = exchange.run(options.stop);
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
     }
     if (code != CURLE_OK || sink.failed || sink.tooLarge || result.httpStatus >= 400) {
