@@ -54,14 +54,11 @@ class PublishJob::Relay final : public PublishObserver {
 public:
     explicit Relay(PublishJob& job) : m_job(job) {}
     void stepDone(const PublishStep& step, const std::optional<FtpError>& error) override {
-        QMetaObject::invokeMethod(
-            &m_job, [job = &m_job, step, error] { Q_EMIT job->stepDone(step, error); },
-            Qt::QueuedConnection);
+        m_job.m_queue.post([job = &m_job, step, error] { Q_EMIT job->stepDone(step, error); });
     }
     void note(const std::string& text) override {
-        QMetaObject::invokeMethod(
-            &m_job, [job = &m_job, text = QString::fromStdString(text)] { Q_EMIT job->note(text); },
-            Qt::QueuedConnection);
+        m_job.m_queue.post(
+            [job = &m_job, text = QString::fromStdString(text)] { Q_EMIT job->note(text); });
     }
 
 private:
@@ -74,61 +71,47 @@ PublishJob::PublishJob(Publisher::Connector connect, const std::filesystem::path
     : QObject(parent),
       m_publisher(std::move(connect), programFolder, site, std::move(localFolder),
                   std::move(remoteFolder)),
-      m_site(std::move(site)),
-      m_worker(std::make_unique<QObject>()) {
-    m_thread.setObjectName(QStringLiteral("PublishJob"));
-    m_worker->moveToThread(&m_thread);
-    m_thread.start();
+      m_site(std::move(site)) {
 }
 
 PublishJob::~PublishJob() {
+    // The queue waits for the running plan or run, which the stop ends soon.
     stop();
-    m_thread.quit();
-    m_thread.wait();
-}
-
-void PublishJob::onWorker(std::function<void()> work) {
-    m_working = true;
-    QMetaObject::invokeMethod(m_worker.get(), std::move(work), Qt::QueuedConnection);
 }
 
 void PublishJob::plan(int connections) {
     if (m_working) {
         return;
     }
-    onWorker([this, connections] {
-        auto result = m_publisher.Plan(connections);
-        QMetaObject::invokeMethod(
-            this,
-            [this, result = std::move(result)]() mutable {
-                m_working = false;
-                if (!result) {
-                    Q_EMIT failed(result.error());
-                    return;
-                }
-                m_plan = std::move(*result);
-                Q_EMIT planned(m_plan);
-            },
-            Qt::QueuedConnection);
-    });
+    m_working = true;
+    m_queue.submit<FtpResult<PublishPlan>>(
+        [this, connections] { return m_publisher.Plan(connections); },
+        [this](FtpResult<PublishPlan> result) {
+            m_working = false;
+            if (!result) {
+                Q_EMIT failed(result.error());
+                return;
+            }
+            m_plan = std::move(*result);
+            Q_EMIT planned(m_plan);
+        });
 }
 
 void PublishJob::run(const PublishOptions& options) {
     if (m_working) {
         return;
     }
-    onWorker([this, options] {
-        Relay relay(*this);
-        const PublishTotals totals = m_publisher.Run(m_plan, options, relay);
-        // Queued after the last step, so finished() comes last.
-        QMetaObject::invokeMethod(
-            this,
-            [this, totals] {
-                m_working = false;
-                Q_EMIT finished(totals);
-            },
-            Qt::QueuedConnection);
-    });
+    m_working = true;
+    m_queue.submit<PublishTotals>(
+        [this, options] {
+            Relay relay(*this);
+            return m_publisher.Run(m_plan, options, relay);
+        },
+        // Posted after the last step, so finished() comes last.
+        [this](PublishTotals totals) {
+            m_working = false;
+            Q_EMIT finished(totals);
+        });
 }
 
 }  // namespace quill

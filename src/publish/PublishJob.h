@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Publisher.h"
+#include "common/WorkerQueue.h"
 
 #include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <filesystem>
 #include <memory>
@@ -63,14 +63,13 @@ Q_SIGNALS:
 
 private:
     class Relay;
-    void onWorker(std::function<void()> work);
 
     Publisher m_publisher;
     std::string m_site;
     PublishPlan m_plan;
     bool m_working = false;
-    QThread m_thread;
-    std::unique_ptr<QObject> m_worker;
+    // Last, so it goes first: its jobs use the publisher.
+    WorkerQueue m_queue{QStringLiteral("PublishJob")};
 };
 
 }  // namespace quill
