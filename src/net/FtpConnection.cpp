@@ -246,6 +246,9 @@ FtpResult<FtpListing> FtpConnection::ListFolder(std::string_view pattern, const 
         return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "The folder name holds a line break",
                                         FtpErrorKind::Failed});
     }
+    if (HoldsControlCharacter(folder)) {
+        return std::unexpected(ControlCharacterError());
+    }
     FtpLink& d = *m_impl;
     const FtpToday today = FtpToday::Now();
     std::optional<ListingRun> run;

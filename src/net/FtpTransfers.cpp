@@ -46,6 +46,9 @@ FtpResult<void> checkRemotePath(std::string_view path) {
                                         "The remote file name is empty or holds a line break",
                                         FtpErrorKind::Failed});
     }
+    if (HoldsControlCharacter(path)) {
+        return std::unexpected(ControlCharacterError());
+    }
     return {};
 }
 

@@ -594,6 +594,7 @@ TEST_F(FrmmainTest, ControlCharactersInNamesAreShownVisibly) {
     }
     options.extraListLines.resize(std::size(cases) + 20, "filler");
     options.extraListLines.push_back("drwxr-xr-x 2 u g 0 Jan 02  2020 e\x1b[2Jf");
+    WriteBytes(serverRoot / "g\x1bh", "x");
     FtpServer server(serverRoot.path(), options);
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     const QStringList entries = log();
@@ -603,6 +604,22 @@ TEST_F(FrmmainTest, ControlCharactersInNamesAreShownVisibly) {
     }
     EXPECT_TRUE(entries.contains(QStringLiteral(" > 5 more lines were left out of the listing.")));
     EXPECT_EQ(entries.count(QStringLiteral(" > Data transfer completed succesfully.")), 1);
+
+    // Such a name cannot be put in an address: the download says so, and
+    // nothing claims the connection was lost.
+    child<QPlainTextEdit>("txtInfo")->clear();
+    child<QTreeWidget>("ListView2")->clearSelection();
+    QTreeWidgetItem* escaped = fileItem(QStringLiteral("g\x1bh"));
+    ASSERT_TRUE(escaped) << fileNames().join(u'|').toStdString();
+    escaped->setSelected(true);
+    child<QTreeWidget>("ListView2")->setCurrentItem(escaped, 0, QItemSelectionModel::NoUpdate);
+    runBatch("zRemDown");
+    const QString downLog = log().join(u'|');
+    EXPECT_TRUE(downLog.contains(QStringLiteral("The name holds a control character")))
+        << downLog.toStdString();
+    EXPECT_FALSE(downLog.contains(QStringLiteral("re-established"))) << downLog.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(programFolder / "g\x1bh"));
+
     clickNode(treeNode(QStringLiteral("e\x1b[2Jf")));
     dialogs.clear();
     dialogs.answerYes(false);
