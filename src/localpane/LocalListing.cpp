@@ -7,6 +7,10 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <system_error>
@@ -119,24 +123,38 @@ LocalFolderContents ReadLocalFolder(const fs::path& folder) {
     return contents;
 }
 
-LocalFileEntry MeasureLocalFile(const fs::path& folder, const std::string& name,
-                                const LocalDateFormatter& formatDate) {
+namespace {
+
+// One stat of a name in an open folder, following a link as the list does.
+LocalFileEntry measureIn(int folderFd, const fs::path& folder, const std::string& name,
+                         const LocalDateFormatter& formatDate) {
     LocalFileEntry entry;
     entry.name = name;
     entry.type = FileTypeIndex(name);
-    const fs::path path = folder / name;
-    std::error_code sizeError;
-    std::error_code timeError;
-    const std::uintmax_t bytes = fs::file_size(path, sizeError);
-    const fs::file_time_type time = fs::last_write_time(path, timeError);
-    if (sizeError || timeError) {
+    struct stat info {};
+    const int found = folderFd >= 0 ? ::fstatat(folderFd, name.c_str(), &info, 0)
+                                    : ::stat((folder / name).c_str(), &info);
+    if (found != 0 || S_ISDIR(info.st_mode)) {
         return entry;
     }
+    const auto bytes = static_cast<std::uintmax_t>(info.st_size);
+    const auto since =
+        std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
+    const auto time =
+        std::chrono::file_clock::from_sys(std::chrono::sys_time<std::chrono::nanoseconds>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(since)));
     entry.bytes = bytes;
     entry.sizeText = LocalSizeText(bytes);
-    entry.dateText = formatDate(time);
+    entry.dateText = formatDate(std::chrono::time_point_cast<fs::file_time_type::duration>(time));
     entry.bytesText = QString::number(bytes);
     return entry;
+}
+
+}  // namespace
+
+LocalFileEntry MeasureLocalFile(const fs::path& folder, const std::string& name,
+                                const LocalDateFormatter& formatDate) {
+    return measureIn(-1, folder, name, formatDate);
 }
 
 std::vector<LocalFileEntry> MeasureLocalFiles(const fs::path& folder,
@@ -144,8 +162,13 @@ std::vector<LocalFileEntry> MeasureLocalFiles(const fs::path& folder,
     const LocalDateFormatter formatDate;
     std::vector<LocalFileEntry> entries;
     entries.reserve(names.size());
+    // Names are looked up in the open folder: the path is walked once.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (const std::string& name : names) {
-        entries.push_back(MeasureLocalFile(folder, name, formatDate));
+        entries.push_back(measureIn(folderFd, folder, name, formatDate));
+    }
+    if (folderFd >= 0) {
+        ::close(folderFd);
     }
     return entries;
 }
