@@ -1,3 +1,4 @@
+#include "ftp/RemoteOperations.h"
 #include "ftp/TransferBatch.h"
 
 #include "support/FakeDialogs.h"
@@ -8,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
-#include <climits>
 #include <optional>
 
 using namespace quill;
@@ -436,6 +437,39 @@ TEST_F(TransferBatchTest, KeepAliveWhileIdle) {
         ++noops;
     }
     EXPECT_GE(noops, 3u) << sent;
+}
+
+// Removes in order and stops at the first failure: what follows it stays.
+TEST_F(TransferBatchTest, DeleteChainRemovesInOrderUpToTheFirstFailure) {
+    std::filesystem::create_directory(remote / "empty");
+    std::filesystem::create_directory(remote / "full");
+    for (const char* name : {"a.txt", "b.txt", "full/keep"}) {
+        WriteBytes(remote / name, name);
+    }
+    start();
+    using Entries = std::vector<RemoteDeleteChain::Entry>;
+    const std::pair<Entries, std::string> cases[] = {
+        {{{"/a.txt"}, {"/empty", true}}, "-/a.txt +/a.txt -/empty +/empty done"},
+        {{{"/full", true}, {"/b.txt"}}, "-/full !/full"},
+        {{{"/gone.txt"}, {"/b.txt"}}, "-/gone.txt !/gone.txt"},
+        {{}, "done"},
+    };
+    for (const auto& [entries, expected] : cases) {
+        std::string events;
+        QPointer chain = new RemoteDeleteChain(engine, entries);
+        auto note = [&](const char* mark) {
+            return [&events, mark](const std::string& path) { events += mark + path + ' '; };
+        };
+        QObject::connect(chain, &RemoteDeleteChain::removing, note("-"));
+        QObject::connect(chain, &RemoteDeleteChain::removed, note("+"));
+        QObject::connect(chain, &RemoteDeleteChain::failed,
+                         [&](const std::string& path, const FtpError&) { events += "!" + path; });
+        QObject::connect(chain, &RemoteDeleteChain::finished, [&] { events += "done"; });
+        chain->start();
+        ASSERT_TRUE(WaitFor([&] { return chain.isNull(); })) << expected;
+        EXPECT_EQ(events, expected);
+    }
+    EXPECT_EQ(FolderNames(remote.path()), (std::vector<std::string>{"b.txt", "full"}));
 }
 
 }  // namespace

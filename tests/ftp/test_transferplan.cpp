@@ -1,3 +1,4 @@
+#include "ftp/RemoteOperations.h"
 #include "ftp/TransferPlan.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,16 @@ TEST(TransferPlan, SizesAndSaturatingTotals) {
         }
         EXPECT_EQ(sizes, c.sizes) << ::testing::PrintToString(c.sizeTexts);
         EXPECT_EQ(plan.total(), c.total) << ::testing::PrintToString(c.sizeTexts);
+    }
+}
+
+TEST(RemoteOperations, ModesAreThreeOrFourOctalDigits) {
+    for (const char* good : {"644", "0755", "000", "7777"}) {
+        EXPECT_TRUE(IsOctalMode(good)) << good;
+    }
+    for (const char* bad :
+         {"", "64", "07555", "648", "9x", "+644", " 644", "6 4", "\xd9\xa6\xd9\xa4"}) {
+        EXPECT_FALSE(IsOctalMode(bad)) << bad;
     }
 }
 

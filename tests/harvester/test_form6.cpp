@@ -29,6 +29,8 @@
 #include <QWebEngineView>
 #include <QWindow>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace quill;
@@ -462,21 +464,24 @@ TEST_F(Form6Test, LargeResultPageIsScanned) {
 // ends within a second, the window answers meanwhile, what was saved stays
 // byte for byte, and no partial or temp file remains.
 TEST_F(Form6Test, StopEndsTheWorkWithinASecondAndKeepsWhatWasSaved) {
-    enum class How { Button, AccessKey, Hide, Destroy };
+    const auto byButton = [this] { button("cmdStop")->click(); };
+    const auto byKey = [this] { QTest::keyClick(form.get(), Qt::Key_S, Qt::AltModifier); };
+    const auto byHiding = [this] { form->hide(); };
+    const auto byDestroying = [this] { form.reset(); };
     struct Case {
         const char* command;
         std::string stalled;
-        How how;
+        std::function<void()> stop;
         QString progress;
         int listed;  // questions left in the list
         int saved;   // articles saved before the stall
     };
     const Case cases[] = {
-        {"Command1", "/search", How::Button, QStringLiteral("Searching for questions..."), 0, 0},
-        {"Command3", "/q/1", How::AccessKey, QStringLiteral("Fetching the question..."), 3, 0},
-        {"Command5", "/q/2", How::Button, QStringLiteral("Saving question 3 of 3"), 1, 2},
-        {"Command5", "/q/1", How::Hide, QStringLiteral("Saving question 2 of 3"), 2, 1},
-        {"Command5", "/q/0", How::Destroy, QStringLiteral("Saving question 1 of 3"), 0, 0},
+        {"Command1", "/search", byButton, QStringLiteral("Searching for questions..."), 0, 0},
+        {"Command3", "/q/1", byKey, QStringLiteral("Fetching the question..."), 3, 0},
+        {"Command5", "/q/2", byButton, QStringLiteral("Saving question 3 of 3"), 1, 2},
+        {"Command5", "/q/1", byHiding, QStringLiteral("Saving question 2 of 3"), 2, 1},
+        {"Command5", "/q/0", byDestroying, QStringLiteral("Saving question 1 of 3"), 0, 0},
     };
     WriteBytes(dir / "tempo.htm", "EARLIER QUESTION");
     for (const Case& c : cases) {
@@ -508,20 +513,7 @@ TEST_F(Form6Test, StopEndsTheWorkWithinASecondAndKeepsWhatWasSaved) {
 
         QElapsedTimer clock;
         clock.start();
-        switch (c.how) {
-            case How::Button:
-                button("cmdStop")->click();
-                break;
-            case How::AccessKey:
-                QTest::keyClick(form.get(), Qt::Key_S, Qt::AltModifier);
-                break;
-            case How::Hide:
-                form->hide();
-                break;
-            case How::Destroy:
-                form.reset();
-                break;
-        }
+        c.stop();
         EXPECT_TRUE(WaitFor([&] { return !form || !form->busy(); }, 5000));
         EXPECT_LT(clock.elapsed(), 1000);
         QTest::qWait(50);  // nothing more arrives after the stop

@@ -8,8 +8,6 @@
 
 #include <chrono>
 
-#include <sys/stat.h>
-
 using quill::DownloadPage;
 using quill::test::HttpServer;
 using quill::test::ReadBytes;
@@ -148,24 +146,6 @@ TEST_F(WebDownloadTest, EmptyOrMalformedAddressWritesNothing) {
     EXPECT_FALSE(DownloadPage("http://[::1", target));
     EXPECT_EQ(ReadBytes(target), "EARLIER PAGE");
     EXPECT_EQ(filesInDir(), 1u);
-}
-
-// A page written onto a symbolic link replaces the file it names, which keeps
-// its mode (a private file stays private).
-TEST_F(WebDownloadTest, SymbolicLinksAreWrittenThrough) {
-    server.serve("/page", "fresh");
-    std::filesystem::create_directories(dir / "other");
-    WriteBytes(dir / "other" / "real.htm", "old");
-    ASSERT_EQ(::chmod((dir / "other" / "real.htm").c_str(), 0600), 0);
-    std::filesystem::remove(target);
-    std::filesystem::create_symlink("other/real.htm", target);
-    const auto result = DownloadPage(server.url("/page"), target);
-    ASSERT_TRUE(result) << result.error;
-    EXPECT_TRUE(std::filesystem::is_symlink(target));
-    EXPECT_EQ(ReadBytes(dir / "other" / "real.htm"), "fresh");
-    EXPECT_EQ(std::filesystem::status(target).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    EXPECT_EQ(quill::test::FolderNames(dir / "other"), std::vector<std::string>{"real.htm"});
 }
 
 TEST_F(WebDownloadTest, MissingTargetFolderIsAFailure) {
