@@ -112,6 +112,11 @@ bool HoldsLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+bool HoldsControlByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return IsControlByte(static_cast<unsigned char>(c)); });
+}
+
 bool IsPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && !HoldsSeparatorOrNul(name);
 }

@@ -49,6 +49,12 @@ bool HoldsSeparatorOrNul(std::string_view text);
 // CR or LF: the text cannot be one line of a protocol command or an INI file.
 bool HoldsLineBreak(std::string_view text);
 
+// The C0 controls and DEL: bytes that show nothing, or move the cursor.
+inline bool IsControlByte(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+bool HoldsControlByte(std::string_view text);
+
 // The one check for a name that comes from outside (a server, a web page, the
 // user) and is to name one file or folder inside a given folder: not empty,
 // not "." or "..", no '/' and no NUL. Callers that put the name into a

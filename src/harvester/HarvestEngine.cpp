@@ -19,12 +19,14 @@ HarvestEngine::~HarvestEngine() {
 }
 
 QaSource& HarvestEngine::listSource() {
-    if (m_listSource == nullptr) {
-        // No search yet: a question's address is its page.
-        m_classic = std::make_unique<ClassicSource>(m_programFolder, "", "");
-        m_classic->setStop(&m_queue.stopFlag());
-        m_listSource = m_classic.get();
-    }
+    // No search yet: a question's address is its page.
+    return m_listSource != nullptr ? *m_listSource : useClassic("", "");
+}
+
+QaSource& HarvestEngine::useClassic(const std::string& searchHost, const std::string& answersHost) {
+    m_classic = std::make_unique<ClassicSource>(m_programFolder, searchHost, answersHost);
+    m_classic->setStop(&m_queue.stopFlag());
+    m_listSource = m_classic.get();
     return *m_listSource;
 }
 
@@ -38,10 +40,7 @@ void HarvestEngine::search(SearchRequest request) {
     m_queue.submit<Answer<SearchOutcome>>(
         [this, request = std::move(request)] {
             if (request.stackExchangeSite.empty()) {
-                m_classic = std::make_unique<ClassicSource>(m_programFolder, request.searchHost,
-                                                            request.answersHost);
-                m_classic->setStop(&m_queue.stopFlag());
-                m_listSource = m_classic.get();
+                useClassic(request.searchHost, request.answersHost);
             } else {
                 if (!m_stackExchange) {
                     m_stackExchange = std::make_unique<StackExchangeSource>(m_stackExchangeApi);

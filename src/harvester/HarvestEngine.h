@@ -74,6 +74,8 @@ private:
     };
     // On the worker.
     QaSource& listSource();
+    // A new web-search source, the one Next and Save all then fetch from.
+    QaSource& useClassic(const std::string& searchHost, const std::string& answersHost);
     template <typename Outcome>
     Answer<Outcome> answer(Outcome outcome);
 

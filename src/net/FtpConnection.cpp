@@ -246,7 +246,7 @@ FtpResult<FtpListing> FtpConnection::ListFolder(std::string_view pattern, const 
         return std::unexpected(FtpError{CURLE_URL_MALFORMAT, "The folder name holds a line break",
                                         FtpErrorKind::Failed});
     }
-    if (HoldsControlCharacter(folder)) {
+    if (HoldsControlByte(folder)) {
         return std::unexpected(ControlCharacterError());
     }
     FtpLink& d = *m_impl;

@@ -3,6 +3,7 @@
 #include "CurlExchange.h"
 #include "FtpConnection.h"
 #include "ServerTrust.h"
+#include "common/TextOps.h"
 
 #include <filesystem>
 #include <functional>
@@ -21,16 +22,7 @@ inline bool HoldsLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-// libcurl refuses a path holding any of these once it is in an address.
-inline bool HoldsControlCharacter(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            return true;
-        }
-    }
-    return false;
-}
-
+// libcurl refuses a path holding a control byte once it is in an address.
 inline FtpError ControlCharacterError() {
     return FtpError{CURLE_URL_MALFORMAT,
                     "The name holds a control character, which the network library cannot "

@@ -46,7 +46,7 @@ FtpResult<void> checkRemotePath(std::string_view path) {
                                         "The remote file name is empty or holds a line break",
                                         FtpErrorKind::Failed});
     }
-    if (HoldsControlCharacter(path)) {
+    if (HoldsControlByte(path)) {
         return std::unexpected(ControlCharacterError());
     }
     return {};

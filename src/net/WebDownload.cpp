@@ -86,7 +86,7 @@ std::string failureText(CURLcode code, long httpStatus, const Sink& sink) {
 
 std::string EncodeUnsafeCharacters(const std::string& address, bool hashIsData) {
     return PercentEscaped(address, [hashIsData](unsigned char c) {
-        return c < 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+        return IsControlByte(c) || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
                c == '`' || c == '{' || c == '|' || c == '}' || (hashIsData && c == '#');
     });
 }
