@@ -27,6 +27,7 @@
 
 #include "BenchSupport.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -156,17 +157,22 @@ int child(const Target& target, const fs::path& work, const fs::path& local,
     wait();
     // Times from the command to the end of the batch (without the listing
     // that follows it).
-    auto timed = [&](const char* command, QTreeWidget* list, bool overwrites) {
+    auto listed = [&](QAbstractItemView* list) {
+        const QModelIndexList found =
+            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole,
+                                 QString::fromStdString(name), 1, Qt::MatchExactly);
+        return found.isEmpty() ? QModelIndex() : found.front();
+    };
+    auto timed = [&](const char* command, QAbstractItemView* list, bool overwrites) {
         if (overwrites) {
             dialogs.answerOverwrite(quill::OverwriteAnswer::Replace);
         }
         list->clearSelection();
-        const auto item = list->findItems(QString::fromStdString(name), Qt::MatchExactly, 0);
-        if (item.isEmpty()) {
+        const QModelIndex item = listed(list);
+        if (!item.isValid()) {
             throw std::runtime_error("file not listed");
         }
-        list->setCurrentItem(item.front());
-        item.front()->setSelected(true);
+        list->setCurrentIndex(item);
         window.findChild<QAction*>(QString::fromLatin1(command))->trigger();
         const auto start = Clock::now();
         double seconds = 0;
@@ -180,12 +186,11 @@ int child(const Target& target, const fs::path& work, const fs::path& local,
         dialogs.clear();
         return seconds;
     };
-    auto* localList = window.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
-    auto* remoteList = window.findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    auto* localList = window.findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
+    auto* remoteList = window.findChild<QAbstractItemView*>(QStringLiteral("ListView2"));
     for (int round = 0; round < rounds; ++round) {
         window.localPane()->setFolder(local / "src");
-        const bool remoteThere =
-            !remoteList->findItems(QString::fromStdString(name), Qt::MatchExactly, 0).isEmpty();
+        const bool remoteThere = listed(remoteList).isValid();
         const double up = timed("zLokUp", localList, remoteThere);
         window.localPane()->setFolder(local / "dl");
         const double down = timed("zRemDown", remoteList, fs::exists(local / "dl" / name));

@@ -13,6 +13,23 @@ std::string RemoteSizeText(std::int64_t bytes) {
     return FormatNumberPicture(static_cast<double>(bytes) / 1024.0, "### ### ###.##") + "Kb";
 }
 
+std::int64_t PackedListingTime(const FtpFileTime& time) {
+    return (((static_cast<std::int64_t>(time.year) * 100 + time.month) * 100 + time.day) * 100 +
+            time.hour) *
+               100 +
+           time.minute;
+}
+
+std::string RemoteDateText(std::int64_t packed) {
+    FileDateTime time;
+    time.minute = static_cast<int>(packed % 100);
+    time.hour = static_cast<int>(packed / 100 % 100);
+    time.day = static_cast<int>(packed / 10'000 % 100);
+    time.month = static_cast<int>(packed / 1'000'000 % 100);
+    time.year = static_cast<int>(packed / 100'000'000);
+    return FormatFileTime(time);
+}
+
 std::vector<RemoteFolderNode> LoginFolderNodes(std::string_view remotePath) {
     std::vector<RemoteFolderNode> nodes;
     std::size_t start = 1;
@@ -52,17 +69,10 @@ RemoteListing RemoteListingBuilder::add(const std::vector<FtpFindData>& entries)
         FileListRow item;
         item.name = std::string(name);
         item.type = FileTypeIndex(name);
-        item.sizeText = QString::fromStdString(RemoteSizeText(entry.size));
+        item.bytes = entry.size;
         if (entry.lastWrite) {
-            FileDateTime time;
-            time.year = entry.lastWrite->year;
-            time.month = entry.lastWrite->month;
-            time.day = entry.lastWrite->day;
-            time.hour = entry.lastWrite->hour;
-            time.minute = entry.lastWrite->minute;
-            item.dateText = QString::fromStdString(FormatFileTime(time));
+            item.time = PackedListingTime(*entry.lastWrite);
         }
-        item.bytesText = QString::number(entry.size);
         listing.files.push_back(std::move(item));
     }
     return listing;

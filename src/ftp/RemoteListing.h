@@ -26,6 +26,11 @@ struct RemoteListing {
 // "1.5Kb" for 1536 bytes.
 std::string RemoteSizeText(std::int64_t bytes);
 
+// A listing time as a remote row keeps it (yyyymmddhhmm), and its text
+// ("7.12.2008 9:05").
+std::int64_t PackedListingTime(const FtpFileTime& time);
+std::string RemoteDateText(std::int64_t packed);
+
 // Builds tree folders and list rows from a listing that arrives in batches;
 // a folder name that appears twice gets one node across all of them.
 class RemoteListingBuilder {

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace quill {
@@ -24,10 +22,6 @@ inline constexpr int kMaxQueuedFiles = 32767;
 // representable.
 inline constexpr std::int64_t kMaxByteCount = std::int64_t{1} << 62;
 
-// A byte count written as decimal text (the lists' hidden size column);
-// nullopt when it is not a whole number of bytes or above kMaxByteCount.
-std::optional<std::int64_t> ParseByteCount(std::string_view text);
-
 // a + b for counts from 0 to kMaxByteCount, stopping there.
 inline std::int64_t AddByteCounts(std::int64_t a, std::int64_t b) {
     return b > kMaxByteCount - a ? kMaxByteCount : a + b;
@@ -41,9 +35,10 @@ struct TransferPlan {
     std::string remotePath;  // ends in "/"
     std::vector<QueuedFile> files;
 
-    // Queues a file with the size text its list shows; a size that is not a
-    // number keeps the one before it (0 for the first).
-    void add(std::string name, std::string_view sizeText);
+    // Queues a file with the size its list holds; a size not known, or
+    // negative or above kMaxByteCount, keeps the one before it (0 for the
+    // first).
+    void add(std::string name, std::int64_t bytes);
     // The batch total: the sizes added up, stopping at kMaxByteCount.
     std::int64_t total() const;
     std::string localPathOf(const QueuedFile& file) const { return localPath + file.name; }

@@ -13,7 +13,7 @@
 #include "localpane/LocalPane.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
-#include "platform/FileListItems.h"
+#include "platform/FileListModel.h"
 #include "platform/FileTypeIcons.h"
 #include "publish/PublishJob.h"
 
@@ -39,6 +39,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -71,9 +72,10 @@ QString inQuotes(const std::string& bytes) {
     return QStringLiteral("\"") + ShownText(bytes) + QStringLiteral("\"");
 }
 
-std::string nameOf(const QTreeWidgetItem* item) {
-    return item->data(kNameColumn, kFileNameRole).toByteArray().toStdString();
-}
+// Rows of a remote listing cross from the worker in batches of about this
+// many: few enough inserts that the view lays out its rows a handful of
+// times, not once per network read.
+constexpr std::size_t kRowBatch = 100'000;
 
 QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -274,20 +276,17 @@ QWidget* frmmain::buildCentral() {
         OpenFolder();
     });
 
-    m_listView2 = new QTreeWidget(central);
+    m_remoteFiles = new FileListModel(
+        {[](std::int64_t bytes) { return QString::fromStdString(RemoteSizeText(bytes)); },
+         [](std::int64_t packed) { return QString::fromStdString(RemoteDateText(packed)); }},
+        FileTypeIcons(), this);
+    m_listView2 = new QTreeView(central);
     m_listView2->setObjectName(QStringLiteral("ListView2"));
     m_listView2->setAccessibleName(QStringLiteral("Remote files"));
     m_listView2->installEventFilter(this);
-    m_listView2->setColumnCount(4);
-    m_listView2->setHeaderLabels(
-        {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"), QString()});
-    m_listView2->setColumnHidden(3, true);
+    SetUpFileListView(m_listView2, m_remoteFiles);
     m_listView2->setColumnWidth(0, 235);
     m_listView2->setColumnWidth(1, 141);
-    m_listView2->setRootIsDecorated(false);
-    m_listView2->setUniformRowHeights(true);
-    m_listView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_listView2->setAllColumnsShowFocus(true);
     // Names are edited only through "Ren&ame File"; the server decides.
     m_listView2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_listView2->setItemDelegate(new RenameDelegate(
@@ -304,8 +303,6 @@ QWidget* frmmain::buildCentral() {
                 Qt::QueuedConnection);
         },
         m_listView2));
-    m_listView2->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    m_listView2->header()->setSectionsClickable(true);
     connect(m_listView2->header(), &QHeaderView::sectionClicked, this, &frmmain::Sort);
     m_listView2->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_listView2, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -529,80 +526,58 @@ QTreeWidgetItem* frmmain::selectedNode() const {
     return node != nullptr && node->isSelected() ? node : nullptr;
 }
 
-namespace {
-
-// A batch of a listing made ready on the worker: tree folders and the list's
-// items, so the window only has to add them. Items nobody took are freed.
-struct ListingBatch {
-    std::vector<RemoteFolderNode> folders;
-    QList<QTreeWidgetItem*> items;
-    ListingBatch() = default;
-    ListingBatch(const ListingBatch&) = delete;
-    ListingBatch& operator=(const ListingBatch&) = delete;
-    ~ListingBatch() { qDeleteAll(items); }
-};
-
-using TypeIcons = std::array<QIcon, 11>;
-
-// Made on the window's thread (styles and pixmaps live there); copies may go
-// to the worker.
-const TypeIcons& typeIcons() {
-    static const TypeIcons icons = [] {
-        TypeIcons all;
-        for (std::size_t i = 1; i < all.size(); ++i) {
-            all[i] = imageListIcon(static_cast<int>(i));
-        }
-        return all;
-    }();
-    return icons;
-}
-
-}  // namespace
-
 void frmmain::List() {
     if (!m_session.connected()) {
         m_context.dialogs.message(QStringLiteral("You are not connected to any server"),
                                   MessageIcon::Critical);
         return;
     }
-    // The old items are freed on the worker: with 200,000 of them that takes
-    // longer than a window may stand still.
-    auto old = std::make_shared<ListingBatch>();
-    old->items = m_listView2->invisibleRootItem()->takeChildren();
+    m_remoteFiles->setRows({});
     LogEntry(QStringLiteral(" > Transfering data..."));
     LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
-    // Rows and items are made on the worker while the listing arrives and
-    // added in batches, so the list fills while the server still sends and
-    // the window only inserts.
+    // Rows are made on the worker and cross in large batches. A sorted list
+    // gets them once, sorted there, at the end.
     FtpEngine* engine = &m_session.engine;
     const std::string remotePath = m_session.RemotePath;
+    const std::optional<std::pair<int, bool>> sortBy =
+        m_sorted ? std::optional(std::pair(m_sortColumn, m_sortOrder == Qt::DescendingOrder))
+                 : std::nullopt;
     m_session.engine.run<FtpListing>(
-        [this, engine, old, icons = typeIcons(), pattern = m_session.SearchPattern,
+        [this, engine, sortBy, pattern = m_session.SearchPattern,
          remotePath](FtpConnection& connection) -> FtpResult<FtpListing> {
-            qDeleteAll(old->items);
-            old->items.clear();
-            constexpr Qt::ItemFlags kFlags =
-                Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
             RemoteListingBuilder builder(remotePath);
-            return connection.ListFolder(pattern, [&](std::vector<FtpFindData>&& entries) {
-                RemoteListing listing = builder.add(entries);
-                auto batch = std::make_shared<ListingBatch>();
-                batch->folders = std::move(listing.folders);
-                batch->items.reserve(static_cast<qsizetype>(listing.files.size()));
-                for (const FileListRow& row : listing.files) {
-                    batch->items.append(MakeFileListItem(row, icons, kFlags));
-                }
-                engine->post([this, batch, remotePath] {
-                    showBatch(remotePath, batch->folders, batch->items);
-                    batch->items.clear();
+            std::vector<FileListRow> rows;
+            auto send = [&] {
+                engine->post([this, remotePath,
+                              rows = std::make_shared<decltype(rows)>(std::move(rows))]() mutable {
+                    showBatch(remotePath, {}, std::move(*rows));
                 });
+                rows = {};
+            };
+            auto result = connection.ListFolder(pattern, [&](std::vector<FtpFindData>&& entries) {
+                RemoteListing listing = builder.add(entries);
+                if (!listing.folders.empty()) {
+                    engine->post([this, remotePath, folders = std::move(listing.folders)] {
+                        showBatch(remotePath, folders, {});
+                    });
+                }
+                rows.insert(rows.end(), std::make_move_iterator(listing.files.begin()),
+                            std::make_move_iterator(listing.files.end()));
+                if (!sortBy && rows.size() >= kRowBatch) {
+                    send();
+                }
             });
+            if (sortBy) {
+                SortFileRows(rows, sortBy->first, sortBy->second);
+            }
+            send();
+            return result;
         },
         [this](FtpResult<FtpListing> result) { showListing(std::move(result)); });
 }
 
 void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
-                        const QList<QTreeWidgetItem*>& items) {
+                        std::vector<FileListRow> rows) {
     if (QTreeWidgetItem* parent = nodeWithKey(ByteArrayOf(remotePath))) {
         for (const auto& folder : folders) {
             auto* node = new QTreeWidgetItem(parent, {DisplayText(folder.name)});
@@ -615,7 +590,7 @@ void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteF
     if (m_tview1->topLevelItemCount() > 0) {
         m_tview1->topLevelItem(0)->setExpanded(true);
     }
-    m_listView2->addTopLevelItems(items);
+    m_remoteFiles->appendRows(std::move(rows));
 }
 
 void frmmain::showListing(FtpResult<FtpListing> result) {
@@ -647,11 +622,8 @@ void frmmain::showListing(FtpResult<FtpListing> result) {
                  QLocale::system().toString(static_cast<qulonglong>(FtpListReader::kMaxEntries)) +
                  QStringLiteral(" entries; the rest is not shown."));
     }
-    if (m_sorted) {
-        m_listView2->sortItems(m_sortColumn, m_sortOrder);
-    }
     m_listView2->clearSelection();
-    m_listView2->setCurrentItem(nullptr);
+    m_listView2->setCurrentIndex({});
     LogEntry(QStringLiteral(" > Data transfer completed succesfully."));
 }
 
@@ -688,7 +660,11 @@ void frmmain::Sort(int column) {
     m_sorted = true;
     m_listView2->header()->setSortIndicatorShown(true);
     m_listView2->header()->setSortIndicator(column, m_sortOrder);
-    m_listView2->sortItems(column, m_sortOrder);
+    m_remoteFiles->sort(column, m_sortOrder);
+}
+
+const std::string& frmmain::rowName(int row) const {
+    return m_remoteFiles->rows()[static_cast<std::size_t>(row)].name;
 }
 
 bool frmmain::checkConnected(const QString& message) {
@@ -808,11 +784,8 @@ void frmmain::zRemDS_Click() {
         return;
     }
     std::vector<RemoteDeleteChain::Entry> files;
-    for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = m_listView2->topLevelItem(i);
-        if (item->isSelected()) {
-            files.push_back({m_session.RemotePath + nameOf(item)});
-        }
+    for (const int row : SelectedFileRows(*m_listView2)) {
+        files.push_back({m_session.RemotePath + rowName(row)});
     }
     if (files.empty()) {
         m_context.dialogs.message(QStringLiteral("No file is selected to be deleted!!"),
@@ -843,24 +816,23 @@ void frmmain::zRemRS_Click() {
     if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
         return;
     }
-    QTreeWidgetItem* item = m_listView2->currentItem();
-    if (item == nullptr || !item->isSelected()) {
-        const auto selected = m_listView2->selectedItems();
-        item = selected.isEmpty() ? nullptr : selected.first();
+    QModelIndex item = m_listView2->currentIndex().siblingAtColumn(kNameColumn);
+    if (!item.isValid() || !m_listView2->selectionModel()->isSelected(item)) {
+        const std::vector<int> selected = SelectedFileRows(*m_listView2);
+        item = selected.empty() ? QModelIndex() : m_remoteFiles->index(selected.front(), 0);
     }
-    if (item == nullptr) {
+    if (!item.isValid()) {
         m_context.dialogs.message(QStringLiteral("Nothing to rename!"), MessageIcon::Exclamation);
         return;
     }
-    m_listView2->setCurrentItem(item);
-    m_listView2->editItem(item, kNameColumn);
+    m_listView2->selectionModel()->setCurrentIndex(item, QItemSelectionModel::NoUpdate);
+    m_listView2->scrollTo(item);
+    m_listView2->edit(item);
 }
 
 bool frmmain::listedName(const std::string& name) const {
-    for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
-        if (nameOf(m_listView2->topLevelItem(i)) == name) {
-            return true;
-        }
+    if (m_remoteFiles->rowNamed(name) >= 0) {
+        return true;
     }
     if (const QTreeWidgetItem* folder = nodeWithKey(ByteArrayOf(m_session.RemotePath))) {
         for (int i = 0; i < folder->childCount(); ++i) {
@@ -910,13 +882,13 @@ void frmmain::chmod_Click() {
     if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
         return;
     }
-    const auto selected = m_listView2->selectedItems();
-    if (selected.isEmpty()) {
+    const std::vector<int> selected = SelectedFileRows(*m_listView2);
+    if (selected.empty()) {
         m_context.dialogs.message(QStringLiteral("Select a file in the server's list first."),
                                   MessageIcon::Exclamation);
         return;
     }
-    const std::string name = nameOf(selected.first());
+    const std::string name = rowName(selected.front());
     const auto mode = m_context.dialogs.input(QStringLiteral("Please input new ch-mod for ") +
                                                   inQuotes(AsciiLower(name)) + QStringLiteral(":"),
                                               QStringLiteral("edit ch-mod"), QStringLiteral("655"));
@@ -953,8 +925,8 @@ void frmmain::zLokUp_Click() {
     }
     TransferPlan plan{
         TransferDirection::Upload, m_localPane->LocalPath(), m_session.RemotePath, {}};
-    for (const auto& [name, sizeText] : m_localPane->selectedFilesWithSizes()) {
-        plan.add(name, sizeText.toStdString());
+    for (const auto& [name, bytes] : m_localPane->selectedFilesWithSizes()) {
+        plan.add(name, bytes);
     }
     startBatch(std::move(plan));
 }
@@ -963,17 +935,15 @@ void frmmain::zRemDown_Click() {
     if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
         return;
     }
-    if (m_listView2->currentItem() == nullptr) {
+    if (!m_listView2->currentIndex().isValid()) {
         m_context.dialogs.message(QStringLiteral("No file selected!!"), MessageIcon::None);
         return;
     }
     TransferPlan plan{
         TransferDirection::Download, m_localPane->LocalPath(), m_session.RemotePath, {}};
-    for (int i = 0; i < m_listView2->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = m_listView2->topLevelItem(i);
-        if (item->isSelected()) {
-            plan.add(nameOf(item), item->text(kBytesColumn).toStdString());
-        }
+    for (const int row : SelectedFileRows(*m_listView2)) {
+        const FileListRow& file = m_remoteFiles->rows()[static_cast<std::size_t>(row)];
+        plan.add(file.name, file.bytes);
     }
     startBatch(std::move(plan));
 }

@@ -19,12 +19,14 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace quill {
 
 struct AppContext;
+class FileListModel;
 class FrmConnect;
 class LocalPane;
 class PublishFlow;
@@ -103,7 +105,8 @@ private:
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;
     void showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
-                   const QList<QTreeWidgetItem*>& items);
+                   std::vector<FileListRow> rows);
+    const std::string& rowName(int row) const;
     void showListing(FtpResult<FtpListing> result);
     // A remote operation failed: the message box and log entry of its step;
     // when the connection broke the command may have run, so list again.
@@ -134,7 +137,8 @@ private:
     QPushButton* m_command4 = nullptr;
     QPushButton* m_cmdStop = nullptr;
     QTreeWidget* m_tview1 = nullptr;
-    QTreeWidget* m_listView2 = nullptr;
+    FileListModel* m_remoteFiles = nullptr;
+    QTreeView* m_listView2 = nullptr;
     QLabel* m_label3 = nullptr;
     QLabel* m_label6 = nullptr;
     QLabel* m_label7 = nullptr;

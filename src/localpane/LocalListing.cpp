@@ -7,12 +7,12 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <system_error>
 
 namespace quill {
@@ -21,22 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr qsizetype kLabelTail = 30;
-
-// Case-insensitive for ASCII, bytes otherwise; equal names fall back to the
-// exact bytes so the order is total.
-bool NameLess(const std::string& a, const std::string& b) {
-    const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return AsciiLower(x) == AsciiLower(y);
-    });
-    if (ia != a.end() && ib != b.end()) {
-        return static_cast<unsigned char>(AsciiLower(*ia)) <
-               static_cast<unsigned char>(AsciiLower(*ib));
-    }
-    if (ia == a.end() && ib == b.end()) {
-        return a < b;
-    }
-    return ia == a.end();
-}
 
 }  // namespace
 
@@ -88,89 +72,91 @@ LocalDateFormatter::LocalDateFormatter()
     : m_format(QLocale::system().dateTimeFormat(QLocale::ShortFormat)) {
 }
 
-QString LocalDateFormatter::operator()(fs::file_time_type time) const {
-    const auto system = std::chrono::file_clock::to_sys(time);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(system.time_since_epoch()).count();
-    return m_locale.toString(QDateTime::fromMSecsSinceEpoch(ms), m_format);
-}
-
-LocalFolderContents ReadLocalFolder(const fs::path& folder) {
-    LocalFolderContents contents;
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    if (ec) {
-        return contents;
-    }
-    contents.readable = true;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) {
-            break;
-        }
-        std::string name = it->path().filename().string();
-        if (name.empty() || name.front() == '.') {
-            continue;
-        }
-        std::error_code typeError;
-        if (it->is_directory(typeError)) {
-            contents.folders.push_back(std::move(name));
-        } else if (it->is_regular_file(typeError)) {
-            contents.files.push_back(std::move(name));
-        }
-    }
-    std::sort(contents.folders.begin(), contents.folders.end(), NameLess);
-    std::sort(contents.files.begin(), contents.files.end(), NameLess);
-    return contents;
+QString LocalDateFormatter::operator()(std::int64_t msSinceEpoch) const {
+    return m_locale.toString(QDateTime::fromMSecsSinceEpoch(msSinceEpoch), m_format);
 }
 
 namespace {
 
-// One stat of a name in an open folder, following a link as the list does.
-LocalFileEntry measureIn(int folderFd, const fs::path& folder, const std::string& name,
-                         const LocalDateFormatter& formatDate) {
-    LocalFileEntry entry;
-    entry.name = name;
-    entry.type = FileTypeIndex(name);
-    struct stat info {};
-    const int found = folderFd >= 0 ? ::fstatat(folderFd, name.c_str(), &info, 0)
-                                    : ::stat((folder / name).c_str(), &info);
-    if (found != 0 || S_ISDIR(info.st_mode)) {
-        return entry;
-    }
-    const auto bytes = static_cast<std::uintmax_t>(info.st_size);
-    const auto since =
-        std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
-    const auto time =
-        std::chrono::file_clock::from_sys(std::chrono::sys_time<std::chrono::nanoseconds>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(since)));
-    entry.bytes = bytes;
-    entry.sizeText = LocalSizeText(bytes);
-    entry.dateText = formatDate(std::chrono::time_point_cast<fs::file_time_type::duration>(time));
-    entry.bytesText = QString::number(bytes);
-    return entry;
+void SetMeasures(FileListRow& row, const struct stat& info) {
+    row.bytes = static_cast<std::int64_t>(info.st_size);
+    row.time = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 +
+               static_cast<std::int64_t>(info.st_mtim.tv_nsec / 1'000'000);
 }
 
 }  // namespace
 
-LocalFileEntry MeasureLocalFile(const fs::path& folder, const std::string& name,
-                                const LocalDateFormatter& formatDate) {
-    return measureIn(-1, folder, name, formatDate);
+LocalFolderContents ReadLocalFolder(const fs::path& folder) {
+    LocalFolderContents contents;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return contents;
+    }
+    contents.readable = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.empty() || name.front() == '.') {
+            continue;
+        }
+        FileListRow row;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            // Followed, as the list shows what a link leads to.
+            struct stat info {};
+            if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
+                continue;
+            }
+            if (S_ISDIR(info.st_mode)) {
+                contents.folders.emplace_back(name);
+                continue;
+            }
+            if (!S_ISREG(info.st_mode)) {
+                continue;
+            }
+            SetMeasures(row, info);
+        } else if (entry->d_type == DT_DIR) {
+            contents.folders.emplace_back(name);
+            continue;
+        } else if (entry->d_type != DT_REG) {
+            continue;
+        }
+        row.name = std::string(name);
+        row.type = FileTypeIndex(name);
+        contents.files.push_back(std::move(row));
+    }
+    ::closedir(dir);
+    std::sort(contents.folders.begin(), contents.folders.end(),
+              [](const std::string& a, const std::string& b) { return FileNameLess(a, b); });
+    std::sort(
+        contents.files.begin(), contents.files.end(),
+        [](const FileListRow& a, const FileListRow& b) { return FileNameLess(a.name, b.name); });
+    return contents;
 }
 
-std::vector<LocalFileEntry> MeasureLocalFiles(const fs::path& folder,
-                                              const std::vector<std::string>& names) {
-    const LocalDateFormatter formatDate;
-    std::vector<LocalFileEntry> entries;
-    entries.reserve(names.size());
+void MeasureLocalFiles(const fs::path& folder, std::vector<FileListRow>& files,
+                       const std::function<bool()>& stopped) {
     // Names are looked up in the open folder: the path is walked once.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (const std::string& name : names) {
-        entries.push_back(measureIn(folderFd, folder, name, formatDate));
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
     }
-    if (folderFd >= 0) {
-        ::close(folderFd);
+    std::size_t done = 0;
+    for (FileListRow& row : files) {
+        if (stopped && ++done % 1024 == 0 && stopped()) {
+            break;
+        }
+        if (row.bytes != FileListRow::kUnknown) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstatat(fd, row.name.c_str(), &info, 0) == 0 && !S_ISDIR(info.st_mode)) {
+            SetMeasures(row, info);
+        }
     }
-    return entries;
+    ::close(fd);
 }
 
 }  // namespace quill

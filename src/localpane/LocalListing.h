@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,41 +32,36 @@ QString DisplayName(std::string_view bytes);
 // "1 234.57 Kb": bytes / 1000 written with the size picture.
 QString LocalSizeText(std::uintmax_t bytes);
 
-// Writes file times in the system's short date-and-time format; the format is
-// looked up once, which matters for large folders.
+// Writes file times (milliseconds since the epoch) in the system's short
+// date-and-time format; the format is looked up once.
 class LocalDateFormatter {
 public:
     LocalDateFormatter();
-    QString operator()(std::filesystem::file_time_type time) const;
+    QString operator()(std::int64_t msSinceEpoch) const;
 
 private:
     QLocale m_locale;
     QString m_format;
 };
 
-// What a folder holds, names in bytes. Names starting with a dot are hidden
-// and left out; only folders and regular files (or links to them) count.
+// What a folder holds, names in bytes, read in one pass. Names starting with
+// a dot are hidden and left out; only folders and regular files (or links to
+// them) count. Files come with name and type; a file reached through a link
+// is measured already, the others are left to MeasureLocalFiles.
 struct LocalFolderContents {
     bool readable = false;
     std::vector<std::string> folders;
-    std::vector<std::string> files;
+    std::vector<FileListRow> files;
 };
 
 // Both lists sorted by name, ignoring ASCII case. An unreadable or missing
 // folder gives readable == false and empty lists.
 LocalFolderContents ReadLocalFolder(const std::filesystem::path& folder);
 
-// One row of the local file list, and the size it was measured at.
-struct LocalFileEntry : FileListRow {
-    std::optional<std::uintmax_t> bytes;
-};
-
-// Measures one file. A file that vanished or cannot be measured since it was
-// enumerated keeps empty size, date and byte texts.
-LocalFileEntry MeasureLocalFile(const std::filesystem::path& folder, const std::string& name,
-                                const LocalDateFormatter& formatDate);
-
-std::vector<LocalFileEntry> MeasureLocalFiles(const std::filesystem::path& folder,
-                                              const std::vector<std::string>& names);
+// Gives every file not measured yet its size and time, one stat each in the
+// open folder. A file that vanished or cannot be measured keeps unknown
+// values. Ends early, leaving the rest unmeasured, once stopped() says so.
+void MeasureLocalFiles(const std::filesystem::path& folder, std::vector<FileListRow>& files,
+                       const std::function<bool()>& stopped = {});
 
 }  // namespace quill

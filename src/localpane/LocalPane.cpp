@@ -1,11 +1,12 @@
 #include "LocalPane.h"
 
-#include "platform/FileListItems.h"
+#include "platform/FileListModel.h"
 #include "platform/FileTypeIcons.h"
 
 #include "LocalFileOps.h"
 #include "LocalListing.h"
 #include "common/TextCodec.h"
+#include "common/WorkerQueue.h"
 #include "platform/AppContext.h"
 
 #include <QAction>
@@ -16,13 +17,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <QUrl>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,6 +39,10 @@ constexpr int kParentRole = Qt::UserRole + 1;
 
 constexpr int kName = kNameColumn;
 constexpr int kSize = kSizeColumn;
+
+// Up to this many files are measured at once on the window thread (a few
+// milliseconds); more go to the worker so the window never stalls.
+constexpr std::size_t kMeasureHere = 2000;
 
 std::string NameOf(const QModelIndex& index) {
     return index.siblingAtColumn(kName).data(kNameRole).toByteArray().toStdString();
@@ -61,36 +65,18 @@ fs::path ExistingFolder(fs::path folder) {
 
 }  // namespace
 
-LocalFileList::LocalFileList(QWidget* parent) : QTreeWidget(parent) {
-}
-
-QStringList LocalFileList::mimeTypes() const {
-    return {QStringLiteral("text/uri-list")};
-}
-
-QMimeData* LocalFileList::mimeData(const QList<QTreeWidgetItem*>& items) const {
-    return dragData(items);
-}
-
-QMimeData* LocalFileList::dragData(const QList<QTreeWidgetItem*>& items) const {
-    QList<QUrl> urls;
-    for (const QTreeWidgetItem* item : items) {
-        const QByteArray name = item->data(kName, kNameRole).toByteArray();
-        urls << QUrl::fromLocalFile(DisplayName(m_localPath) + DisplayName(name.toStdString()));
-    }
-    auto* data = new QMimeData;
-    data->setUrls(urls);
-    return data;
-}
-
 LocalPane::LocalPane(AppContext& context, QWidget* parent)
     : QWidget(parent),
       m_context(context),
-      m_typeIcons(FileTypeIcons()),
       m_drive1(new QComboBox(this)),
       m_dir1(new QListWidget(this)),
       m_label1(new QLabel(this)),
-      m_listView1(new LocalFileList(this)),
+      m_files(new FileListModel(
+          {[](std::int64_t bytes) { return LocalSizeText(static_cast<std::uintmax_t>(bytes)); },
+           [formatDate = LocalDateFormatter()](std::int64_t ms) { return formatDate(ms); }},
+          FileTypeIcons(), this)),
+      m_listView1(new FileListView(this)),
+      m_measurer(new WorkerQueue(QStringLiteral("Local folder"), this)),
       m_zLocal(new QMenu(QStringLiteral("Client"), this)),
       m_zLokRef(new QAction(QStringLiteral("&Refresh"), this)),
       m_zLokUp(new QAction(QStringLiteral("&Upload"), this)),
@@ -111,21 +97,11 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
 
     m_listView1->setObjectName(QStringLiteral("ListView1"));
     m_listView1->setAccessibleName(QStringLiteral("Local files"));
-    m_listView1->setColumnCount(4);
-    m_listView1->setHeaderLabels(
-        {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Date"), QString()});
-    m_listView1->headerItem()->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
+    SetUpFileListView(m_listView1, m_files);
     // Widths from the layout in twips, 15 to a pixel.
     m_listView1->setColumnWidth(kName, 3528 / 15);
     m_listView1->setColumnWidth(kSize, 2117 / 15);
     m_listView1->setColumnWidth(kDateColumn, 2117 / 15);
-    m_listView1->setColumnHidden(kBytesColumn, true);
-    m_listView1->setRootIsDecorated(false);
-    m_listView1->setUniformRowHeights(true);
-    m_listView1->setAllColumnsShowFocus(true);
-    m_listView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_listView1->setSortingEnabled(false);
-    m_listView1->header()->setSectionsClickable(true);
     m_listView1->setEditTriggers(QAbstractItemView::EditKeyPressed);
     m_listView1->setItemDelegate(new RenameDelegate(
         [this](const QModelIndex& index, const QString& text) {
@@ -198,7 +174,10 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
     setFolder(m_context.programFolder);
 }
 
-LocalPane::~LocalPane() = default;
+LocalPane::~LocalPane() {
+    // The measure in progress may still touch nothing of ours, but stop it.
+    m_measurer->shutdown();
+}
 
 void LocalPane::setFolder(const fs::path& folder) {
     m_folder = ExistingFolder(FolderListPath(folder));
@@ -208,13 +187,13 @@ void LocalPane::setFolder(const fs::path& folder) {
 void LocalPane::RefreshLocalList() {
     // The folder may have been removed from outside since it was listed.
     m_folder = ExistingFolder(m_folder);
-    const LocalFolderContents contents = ReadLocalFolder(m_folder);
+    LocalFolderContents contents = ReadLocalFolder(m_folder);
     fillDriveList();
     fillFolderList(contents);
 
     const std::string previous = m_localPath;
     m_localPath = LocalPathOf(m_folder);
-    m_listView1->setLocalPath(m_localPath);
+    m_files->setDragFolder(m_localPath);
     m_label1->setText(LocalPathLabel(m_localPath));
     m_label1->setToolTip(DisplayName(m_localPath));
     fillFileList(contents);
@@ -281,26 +260,40 @@ void LocalPane::refreshFolderList() {
     fillFolderList(ReadLocalFolder(m_folder));
 }
 
-void LocalPane::fillFileList(const LocalFolderContents& contents) {
-    const std::vector<LocalFileEntry> entries = MeasureLocalFiles(m_folder, contents.files);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(entries.size()));
-    constexpr Qt::ItemFlags kFlags =
-        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
-    for (const LocalFileEntry& entry : entries) {
-        items << MakeFileListItem(entry, m_typeIcons, kFlags);
+void LocalPane::fillFileList(LocalFolderContents& contents) {
+    const std::uint64_t listing = ++*m_latestListing;
+    if (contents.files.size() <= kMeasureHere) {
+        MeasureLocalFiles(m_folder, contents.files);
+        showFiles(std::move(contents.files));
+        return;
     }
-    // One bulk insert with painting off; sorting happens once afterwards.
-    m_listView1->setUpdatesEnabled(false);
-    m_listView1->clear();
-    m_listView1->addTopLevelItems(items);
+    // The list stays empty while a large folder is measured off the window thread.
+    m_measuring = true;
+    m_files->setRows({});
+    m_listView1->viewport()->setCursor(Qt::BusyCursor);
+    m_measurer->submit<std::vector<FileListRow>>(
+        [latest = m_latestListing, listing, folder = m_folder,
+         files = std::move(contents.files)]() mutable {
+            MeasureLocalFiles(folder, files, [&] { return latest->load() != listing; });
+            return std::move(files);
+        },
+        [this, listing](std::vector<FileListRow> files) {
+            if (listing == m_latestListing->load()) {
+                showFiles(std::move(files));
+            }
+        });
+}
+
+void LocalPane::showFiles(std::vector<FileListRow> files) {
     if (m_sorted) {
-        m_listView1->header()->setSortIndicator(m_sortKey, m_sortOrder);
-        m_listView1->sortItems(m_sortKey, m_sortOrder);
+        SortFileRows(files, m_sortKey, m_sortOrder == Qt::DescendingOrder);
     }
+    m_measuring = false;
+    m_listView1->viewport()->unsetCursor();
+    m_files->setRows(std::move(files));
     m_listView1->clearSelection();
-    m_listView1->setCurrentItem(nullptr);
-    m_listView1->setUpdatesEnabled(true);
+    m_listView1->setCurrentIndex({});
+    Q_EMIT fileListShown();
 }
 
 std::vector<std::string> LocalPane::selectedFileNames() const {
@@ -311,20 +304,17 @@ std::vector<std::string> LocalPane::selectedFileNames() const {
     return names;
 }
 
-std::vector<std::pair<std::string, QString>> LocalPane::selectedFilesWithSizes() const {
-    std::vector<std::pair<std::string, QString>> files;
-    for (int i = 0; i < m_listView1->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = m_listView1->topLevelItem(i);
-        if (item->isSelected()) {
-            files.emplace_back(item->data(kName, kNameRole).toByteArray().toStdString(),
-                               item->text(kBytesColumn));
-        }
+std::vector<std::pair<std::string, std::int64_t>> LocalPane::selectedFilesWithSizes() const {
+    std::vector<std::pair<std::string, std::int64_t>> files;
+    for (const int row : SelectedFileRows(*m_listView1)) {
+        const FileListRow& file = m_files->rows()[static_cast<std::size_t>(row)];
+        files.emplace_back(file.name, file.bytes);
     }
     return files;
 }
 
 bool LocalPane::hasCurrentFile() const {
-    return m_listView1->currentItem() != nullptr;
+    return m_listView1->currentIndex().isValid();
 }
 
 void LocalPane::warn(const QString& text) {
@@ -400,7 +390,7 @@ void LocalPane::zLokDF_Click() {
 }
 
 void LocalPane::zLokDS_Click() {
-    if (m_listView1->currentItem() == nullptr) {
+    if (!hasCurrentFile()) {
         warn(Qs(localtext::kNothingToDelete));
         return;
     }
@@ -415,13 +405,13 @@ void LocalPane::zLokDS_Click() {
 }
 
 void LocalPane::zLokRS_Click() {
-    QTreeWidgetItem* item = m_listView1->currentItem();
-    if (item == nullptr) {
+    const QModelIndex current = m_listView1->currentIndex().siblingAtColumn(kName);
+    if (!current.isValid()) {
         warn(Qs(localtext::kNothingToRename));
         return;
     }
-    m_listView1->scrollToItem(item);
-    m_listView1->editItem(item, kName);
+    m_listView1->scrollTo(current);
+    m_listView1->edit(current);
 }
 
 void LocalPane::ListView1_AfterLabelEdit(const std::string& oldName, const QString& newText) {
@@ -448,13 +438,11 @@ void LocalPane::ListView1_AfterLabelEdit(const std::string& oldName, const QStri
 }
 
 void LocalPane::OpenLocalFile() {
-    const QTreeWidgetItem* item = m_listView1->currentItem();
-    if (item == nullptr) {
+    if (!hasCurrentFile()) {
         warn(Qs(localtext::kNothingToOpen));
         return;
     }
-    const std::string name = item->data(kName, kNameRole).toByteArray().toStdString();
-    m_context.shell.open(DisplayName(m_localPath + name));
+    m_context.shell.open(DisplayName(m_localPath + NameOf(m_listView1->currentIndex())));
 }
 
 void LocalPane::ListView1_ColumnClick(int column) {
@@ -465,9 +453,8 @@ void LocalPane::ListView1_ColumnClick(int column) {
     m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     m_sorted = true;
     m_listView1->header()->setSortIndicatorShown(true);
-    // The items compare by the indicator's column, so set it before sorting.
     m_listView1->header()->setSortIndicator(m_sortKey, m_sortOrder);
-    m_listView1->sortItems(m_sortKey, m_sortOrder);
+    m_files->sort(m_sortKey, m_sortOrder);
 }
 
 void LocalPane::showListMenu(const QPoint& position) {

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QTreeWidget>
 #include <QWidget>
 
-#include <array>
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,24 +20,11 @@ class QMenu;
 namespace quill {
 
 struct AppContext;
+class FileListModel;
+class FileListView;
+class WorkerQueue;
+struct FileListRow;
 struct LocalFolderContents;
-
-// The local file list: drags the selected files out as file addresses and
-// accepts no drop.
-class LocalFileList final : public QTreeWidget {
-public:
-    explicit LocalFileList(QWidget* parent);
-    void setLocalPath(const std::string& localPath) { m_localPath = localPath; }
-    QMimeData* dragData(const QList<QTreeWidgetItem*>& items) const;
-    bool isEditing() const { return state() == EditingState; }
-
-protected:
-    QStringList mimeTypes() const override;
-    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
-
-private:
-    std::string m_localPath;
-};
 
 // The left half of the FTP client: drive, folder list, current folder label
 // and the file list with its "Client" menu. Every operation acts on the disk
@@ -61,10 +49,13 @@ public:
     // Names (bytes) of the selected files, top to bottom.
     std::vector<std::string> selectedFileNames() const;
     // The selected files, top to bottom, with the size in bytes the list
-    // shows for each (its hidden column).
-    std::vector<std::pair<std::string, QString>> selectedFilesWithSizes() const;
+    // shows for each (unknown for a file not measured).
+    std::vector<std::pair<std::string, std::int64_t>> selectedFilesWithSizes() const;
+    // Files are still being measured off the window thread (a large folder);
+    // the list is empty until fileListShown.
     // The file list has a current item (the upload batch's selection test).
     bool hasCurrentFile() const;
+    bool measuring() const { return m_measuring; }
 
     void zLokNF_Click();
     void zLokDF_Click();
@@ -82,6 +73,8 @@ Q_SIGNALS:
     void localPathChanged(const QString& localPath);
     // "&Upload" in the Client menu; the FTP client runs the batch.
     void uploadRequested();
+    // The file list holds the current folder's files, measured.
+    void fileListShown();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -89,7 +82,8 @@ protected:
 private:
     void fillDriveList();
     void fillFolderList(const LocalFolderContents& contents);
-    void fillFileList(const LocalFolderContents& contents);
+    void fillFileList(LocalFolderContents& contents);
+    void showFiles(std::vector<FileListRow> files);
     void refreshFolderList();
     void Drive1_Change(int index);
     void Dir1_Activated(QListWidgetItem* item);
@@ -102,12 +96,18 @@ private:
     int m_sortKey = 0;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_sorted = false;
-    std::array<QIcon, 11> m_typeIcons;
+    bool m_measuring = false;
+    // Counts listings, so a measure that a later listing overtook stops and
+    // is dropped.
+    std::shared_ptr<std::atomic<std::uint64_t>> m_latestListing =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
 
     QComboBox* m_drive1;
     QListWidget* m_dir1;
     QLabel* m_label1;
-    LocalFileList* m_listView1;
+    FileListModel* m_files;
+    FileListView* m_listView1;
+    WorkerQueue* m_measurer;
     QMenu* m_zLocal;
     QAction* m_zLokRef;
     QAction* m_zLokUp;

@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -88,17 +89,16 @@ protected:
         }
         return entries;
     }
-    QStringList fileNames() {
-        QStringList names;
-        auto* list = child<QTreeWidget>("ListView2");
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            names << list->topLevelItem(i)->text(0);
-        }
-        return names;
+    QStringList fileNames() { return test::ColumnTexts(*child<QTreeView>("ListView2"), 0); }
+    QModelIndex fileItem(const QString& name) {
+        return test::RowNamed(*child<QTreeView>("ListView2"), name);
     }
-    QTreeWidgetItem* fileItem(const QString& name) {
-        auto items = child<QTreeWidget>("ListView2")->findItems(name, Qt::MatchExactly, 0);
-        return items.isEmpty() ? nullptr : items.front();
+    // Adds the row to the remote list's selection, the current row unchanged.
+    void selectFile(const QString& name) {
+        ASSERT_TRUE(fileItem(name).isValid()) << name.toStdString();
+        child<QTreeView>("ListView2")
+            ->selectionModel()
+            ->select(fileItem(name), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QTreeWidgetItem* treeNode(const QString& text) {
         auto items =
@@ -142,9 +142,9 @@ protected:
         settle();
     }
     void selectAll(const char* list) {
-        auto* view = child<QTreeWidget>(list);
+        auto* view = child<QTreeView>(list);
         view->setFocus();
-        view->setCurrentItem(view->topLevelItem(0));
+        view->setCurrentIndex(view->model()->index(0, 0));
         view->selectAll();
     }
 
@@ -194,10 +194,12 @@ TEST_F(FrmmainTest, FrameHasItsControlsMenusAndToolBar) {
     auto* info = child<QPlainTextEdit>("txtInfo");
     EXPECT_TRUE(info->isReadOnly());
     EXPECT_EQ(info->accessibleName(), QStringLiteral("Status log"));
-    auto* list = child<QTreeWidget>("ListView2");
-    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("Name"));
-    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("Size"));
-    EXPECT_EQ(list->headerItem()->text(2), QStringLiteral("Date"));
+    auto* list = child<QTreeView>("ListView2");
+    for (const int column : {0, 1, 2}) {
+        EXPECT_EQ(list->model()->headerData(column, Qt::Horizontal).toString(),
+                  (QStringList{QStringLiteral("Name"), QStringLiteral("Size"),
+                               QStringLiteral("Date")}[column]));
+    }
     EXPECT_TRUE(list->isColumnHidden(3));
 
     const std::pair<const char*, const char*> captions[] = {{"zSoubor", "&File"},
@@ -290,16 +292,16 @@ TEST_F(FrmmainTest, QuickConnectListsTheServer) {
     EXPECT_EQ(www->data(0, frmmain::kImageRole).toInt(), 12);
 
     EXPECT_EQ(fileNames().size(), 4);
-    QTreeWidgetItem* index = fileItem(QStringLiteral("index.htm"));
-    ASSERT_TRUE(index);
-    EXPECT_EQ(index->text(1), QStringLiteral("1.5Kb"));
-    EXPECT_EQ(index->text(3), QStringLiteral("1536"));
-    EXPECT_FALSE(index->text(2).isEmpty());
-    EXPECT_FALSE(index->icon(0).isNull());
-    EXPECT_TRUE(fileItem(QStringLiteral("a b.txt")));
-    EXPECT_TRUE(fileItem(QStringLiteral("-rf")));
-    ASSERT_TRUE(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg")));
-    EXPECT_TRUE(child<QTreeWidget>("ListView2")->selectedItems().isEmpty());
+    const QModelIndex index = fileItem(QStringLiteral("index.htm"));
+    ASSERT_TRUE(index.isValid());
+    EXPECT_EQ(index.siblingAtColumn(1).data().toString(), QStringLiteral("1.5Kb"));
+    EXPECT_EQ(index.siblingAtColumn(3).data().toString(), QStringLiteral("1536"));
+    EXPECT_FALSE(index.siblingAtColumn(2).data().toString().isEmpty());
+    EXPECT_FALSE(index.data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_TRUE(fileItem(QStringLiteral("a b.txt")).isValid());
+    EXPECT_TRUE(fileItem(QStringLiteral("-rf")).isValid());
+    ASSERT_TRUE(fileItem(QString::fromUtf8("r\xc3\xa9sum\xc3\xa9.jpg")).isValid());
+    EXPECT_FALSE(child<QTreeView>("ListView2")->selectionModel()->hasSelection());
 
     // Quick connect leaves no site manager behind.
     EXPECT_TRUE(WaitFor([&] { return form->findChild<FrmConnect*>() == nullptr; }, 5000));
@@ -383,7 +385,7 @@ TEST_F(FrmmainTest, DeeperLoginFolderIsTheRemotePath) {
     EXPECT_EQ(docs->parent()->text(0), QStringLiteral("web site"));
     // Deleting a listed file deletes that file, not one at the root.
     WriteBytes(serverRoot / "inside.html", "root twin");
-    fileItem(QStringLiteral("inside.html"))->setSelected(true);
+    selectFile(QStringLiteral("inside.html"));
     dialogs.answerYes(true);
     trigger("zRemDS");
     EXPECT_FALSE(std::filesystem::exists(serverRoot / "home" / "web site" / "inside.html"));
@@ -522,7 +524,7 @@ TEST_F(FrmmainTest, SortAlternatesOnEveryHeaderClick) {
     FtpServer server(serverRoot.path());
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     ASSERT_EQ(fileNames().size(), 3);
-    auto* header = child<QTreeWidget>("ListView2")->header();
+    auto* header = child<QTreeView>("ListView2")->header();
     auto clickHeader = [&](int column) {
         const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
@@ -533,7 +535,7 @@ TEST_F(FrmmainTest, SortAlternatesOnEveryHeaderClick) {
     clickHeader(0);  // names sort as the list shows them, ignoring case
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("a.txt"), QStringLiteral("B.txt"),
                                         QStringLiteral("c.txt")}));
-    clickHeader(1);  // continues the alternation: descending by size text
+    clickHeader(1);  // continues the alternation: descending by size
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("B.txt"), QStringLiteral("a.txt"),
                                         QStringLiteral("c.txt")}));
     // Later listings stay sorted by the chosen column and order.
@@ -543,7 +545,7 @@ TEST_F(FrmmainTest, SortAlternatesOnEveryHeaderClick) {
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("B.txt"), QStringLiteral("a.txt"),
                                         QStringLiteral("c.txt")}));
     clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
-    // "3.91Kb" > "2.93Kb" > "1.95Kb" > "0.98Kb" as texts.
+    // 4000 > 3000 > 2000 > 1000 bytes.
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("d.txt"), QStringLiteral("B.txt"),
                                         QStringLiteral("a.txt"), QStringLiteral("c.txt")}));
 }
@@ -608,9 +610,9 @@ TEST_F(FrmmainTest, ControlCharactersInNamesAreShownVisibly) {
     // Such a name cannot be put in an address: the download says so, and
     // nothing claims the connection was lost.
     child<QPlainTextEdit>("txtInfo")->clear();
-    QTreeWidgetItem* escaped = fileItem(QStringLiteral("g\x1bh"));
-    ASSERT_TRUE(escaped);
-    child<QTreeWidget>("ListView2")->setCurrentItem(escaped);
+    const QModelIndex escaped = fileItem(QStringLiteral("g\x1bh"));
+    ASSERT_TRUE(escaped.isValid());
+    child<QTreeView>("ListView2")->setCurrentIndex(escaped);
     runBatch("zRemDown");
     const QString downLog = log().join(u'|');
     EXPECT_TRUE(downLog.contains(QStringLiteral("The name holds a control character")) &&
@@ -734,7 +736,7 @@ TEST_F(FrmmainTest, TwentyThousandEntries) {
     EXPECT_FALSE(form->busy());
     clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
     const auto elapsed = timer.elapsed();
-    EXPECT_EQ(child<QTreeWidget>("ListView2")->topLevelItemCount(), 20000);
+    EXPECT_EQ(fileNames().size(), 20000);
     std::printf("listing 20000 entries and filling the list: %lld ms (debug, sanitizers)\n",
                 static_cast<long long>(elapsed));
 }
@@ -866,7 +868,7 @@ TEST_F(FrmmainTest, DeleteStopsAtTheFirstFailureAndPropertiesChangeTheMode) {
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
 
     // Properties on a selected file sends SITE CHMOD on the connection.
-    fileItem(QStringLiteral("1.txt"))->setSelected(true);
+    selectFile(QStringLiteral("1.txt"));
     dialogs.answerInput(QStringLiteral("9x"));
     dialogs.clear();
     trigger("chmod");
@@ -882,12 +884,12 @@ TEST_F(FrmmainTest, DeleteStopsAtTheFirstFailureAndPropertiesChangeTheMode) {
         QStringLiteral("\nSITE CHMOD 600 1.txt\n")));
 
     for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
-        fileItem(QString::fromLatin1(name))->setSelected(true);
+        selectFile(QString::fromLatin1(name));
     }
     std::filesystem::remove(serverRoot / "2.txt");  // the second one fails
     dialogs.clear();
     dialogs.answerYes(true);
-    QTest::keyClick(child<QTreeWidget>("ListView2"), Qt::Key_Delete);
+    QTest::keyClick(child<QTreeView>("ListView2"), Qt::Key_Delete);
     settle();
     EXPECT_EQ(dialogs.messages(),
               QStringList{QStringLiteral("An error occured while deleting file!")});
@@ -947,7 +949,7 @@ TEST_F(FrmmainTest, ALostReplyIsNotRetriedAndTheListShowsTheTruth) {
     FtpServer server(serverRoot.path(), options);
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     child<QTreeWidget>("TView1")->setCurrentItem(child<QTreeWidget>("TView1")->topLevelItem(0));
-    fileItem(QStringLiteral("gone.txt"))->setSelected(true);
+    selectFile(QStringLiteral("gone.txt"));
     dialogs.answerYes(true);
     trigger("zRemDS");
     ASSERT_TRUE(WaitFor([&] { return fileNames().isEmpty() && !form->busy(); }, 5000))
@@ -1029,11 +1031,12 @@ TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
     trigger("zRemRef");
     dialogs.clear();
     child<QPlainTextEdit>("txtInfo")->clear();
-    auto* remoteList = child<QTreeWidget>("ListView2");
+    auto* remoteList = child<QTreeView>("ListView2");
     remoteList->clearSelection();
-    fileItem(QStringLiteral("a.htm"))->setSelected(true);
-    fileItem(QStringLiteral("c.htm"))->setSelected(true);
-    remoteList->setCurrentItem(fileItem(QStringLiteral("c.htm")), 0, QItemSelectionModel::NoUpdate);
+    selectFile(QStringLiteral("a.htm"));
+    selectFile(QStringLiteral("c.htm"));
+    remoteList->selectionModel()->setCurrentIndex(fileItem(QStringLiteral("c.htm")),
+                                                  QItemSelectionModel::NoUpdate);
     dialogs.answerOverwrite(OverwriteAnswer::Replace);
     runBatch("NewFolder2");  // the tool bar's "Download"
     EXPECT_TRUE(ReadBytes(programFolder / "a.htm") == a);
@@ -1051,20 +1054,21 @@ TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
     EXPECT_TRUE(downLog.contains(QStringLiteral(" > Downloading from: /c.htm, to: ") + local +
                                  QStringLiteral("c.htm")));
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
-    auto* localList = child<QTreeWidget>("ListView1");
-    EXPECT_EQ(localList->findItems(QStringLiteral("c.htm"), Qt::MatchExactly, 0).size(), 1)
+    auto* localList = child<QTreeView>("ListView1");
+    EXPECT_TRUE(test::RowNamed(*localList, QStringLiteral("c.htm")).isValid())
         << "the local list is refreshed";
 
     // A current item with nothing selected queues nothing.
     dialogs.clear();
     remoteList->clearSelection();
-    remoteList->setCurrentItem(fileItem(QStringLiteral("a.htm")), 0, QItemSelectionModel::NoUpdate);
+    remoteList->selectionModel()->setCurrentIndex(fileItem(QStringLiteral("a.htm")),
+                                                  QItemSelectionModel::NoUpdate);
     runBatch("zRemDown");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
     // The same for an upload, after which the server's list is refreshed.
     dialogs.clear();
     child<QPlainTextEdit>("txtInfo")->clear();
-    localList->setCurrentItem(localList->topLevelItem(0));
+    localList->setCurrentIndex(localList->model()->index(0, 0));
     localList->clearSelection();
     runBatch("zLokUp");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
@@ -1182,9 +1186,8 @@ TEST_P(FrmmainSecureTest, KeysAreAskedRememberedAndAChangedOneRefused) {
     const std::string bytes = Pattern(70000, 'u');
     WriteBytes(programFolder / "up.htm", bytes);
     form->localPane()->RefreshLocalList();
-    child<QTreeWidget>("ListView1")
-        ->setCurrentItem(child<QTreeWidget>("ListView1")
-                             ->findItems(QStringLiteral("up.htm"), Qt::MatchExactly)[0]);
+    child<QTreeView>("ListView1")
+        ->setCurrentIndex(test::RowNamed(*child<QTreeView>("ListView1"), QStringLiteral("up.htm")));
     dialogs.clear();
     runBatch("zLokUp");
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
@@ -1194,7 +1197,7 @@ TEST_P(FrmmainSecureTest, KeysAreAskedRememberedAndAChangedOneRefused) {
     trigger("zRemNF");
     EXPECT_TRUE(std::filesystem::is_directory(server.files / "new dir"));
     EXPECT_TRUE(log().contains(QStringLiteral(" > Folder created.")));
-    fileItem(QStringLiteral("up.htm"))->setSelected(true);
+    selectFile(QStringLiteral("up.htm"));
     dialogs.answerInput(QStringLiteral("600"));
     trigger("chmod");
     EXPECT_EQ(std::filesystem::status(server.files / "up.htm").permissions() &

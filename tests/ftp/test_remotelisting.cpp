@@ -27,15 +27,18 @@ TEST(RemoteListing, FilesGetIconSizeDateAndBytes) {
     ASSERT_EQ(listing.files.size(), 3u);
     EXPECT_EQ(listing.files[0].name, "page.HTML");
     EXPECT_EQ(listing.files[0].type, 2);
-    EXPECT_EQ(listing.files[0].sizeText, QStringLiteral("1.5Kb"));
-    EXPECT_EQ(listing.files[0].bytesText, QStringLiteral("1536"));
-    EXPECT_EQ(listing.files[0].dateText, QStringLiteral("7.12.2008 9:05"));
+    EXPECT_EQ(listing.files[0].bytes, 1536);
+    EXPECT_EQ(RemoteSizeText(listing.files[0].bytes), "1.5Kb");
+    EXPECT_EQ(RemoteDateText(listing.files[0].time), "7.12.2008 9:05");
     EXPECT_EQ(listing.files[1].type, 10);
-    EXPECT_EQ(listing.files[1].sizeText, QStringLiteral("0Kb"));
-    EXPECT_TRUE(listing.files[1].dateText.isEmpty());
-    EXPECT_EQ(listing.files[2].bytesText, QStringLiteral("3000000000"));  // beyond 32 bits
-    EXPECT_EQ(listing.files[2].sizeText, QStringLiteral("2 929 687.5Kb"));
+    EXPECT_EQ(RemoteSizeText(listing.files[1].bytes), "0Kb");
+    EXPECT_EQ(listing.files[1].time, FileListRow::kUnknown);
+    EXPECT_EQ(listing.files[2].bytes, 3'000'000'000LL);  // beyond 32 bits
+    EXPECT_EQ(RemoteSizeText(listing.files[2].bytes), "2 929 687.5Kb");
     EXPECT_EQ(listing.files[2].type, 7);
+    // Packed times sort as the times do.
+    EXPECT_LT(PackedListingTime({2008, 12, 31, 23, 59}), PackedListingTime({2009, 1, 1, 0, 0}));
+    EXPECT_EQ(RemoteDateText(PackedListingTime({9999, 1, 2, 3, 4})), "2.1.9999 3:04");
 }
 
 TEST(RemoteListing, FoldersGetKeysBelowTheRemotePath) {

@@ -1,3 +1,4 @@
+#include "common/FileListRow.h"
 #include "ftp/RemoteOperations.h"
 #include "ftp/TransferPlan.h"
 
@@ -7,35 +8,35 @@ using namespace quill;
 
 namespace {
 
-// Sizes come from the lists' size texts; a text that is no size keeps the
-// size before it, and the total stops at kMaxByteCount.
+// Sizes come from the lists' rows; a size not known or not believed keeps
+// the size before it, and the total stops at kMaxByteCount.
 TEST(TransferPlan, SizesAndSaturatingTotals) {
-    const std::string huge = "999999999999999999";
+    constexpr std::int64_t kUnknown = FileListRow::kUnknown;
+    const std::int64_t huge = 999999999999999999;
     struct Case {
-        std::vector<std::string> sizeTexts;
+        std::vector<std::int64_t> listed;
         std::vector<std::int64_t> sizes;
         std::int64_t total;
     };
     const Case cases[] = {
         {{}, {}, 0},
-        {{"1536", " 12 ", "5368709120"}, {1536, 12, 5368709120}, 5368710668},
-        {{"", "7", "x", "-3", "1.5"}, {0, 7, 7, 7, 7}, 28},
-        {{"4611686018427387905", "2"}, {0, 2}, 2},
-        {{"4611686018427387904", "1"}, {kMaxByteCount, 1}, kMaxByteCount},
-        {std::vector<std::string>(10, huge), std::vector<std::int64_t>(10, 999999999999999999),
-         kMaxByteCount},
+        {{1536, 12, 5368709120}, {1536, 12, 5368709120}, 5368710668},
+        {{kUnknown, 7, kUnknown, -3}, {0, 7, 7, 7}, 21},
+        {{kMaxByteCount + 1, 2}, {0, 2}, 2},
+        {{kMaxByteCount, 1}, {kMaxByteCount, 1}, kMaxByteCount},
+        {std::vector<std::int64_t>(10, huge), std::vector<std::int64_t>(10, huge), kMaxByteCount},
     };
     for (const Case& c : cases) {
         TransferPlan plan{TransferDirection::Upload, "/home/u/", "/www/", {}};
-        for (const std::string& text : c.sizeTexts) {
-            plan.add("f", text);
+        for (const std::int64_t bytes : c.listed) {
+            plan.add("f", bytes);
         }
         std::vector<std::int64_t> sizes;
         for (const QueuedFile& file : plan.files) {
             sizes.push_back(file.size);
         }
-        EXPECT_EQ(sizes, c.sizes) << ::testing::PrintToString(c.sizeTexts);
-        EXPECT_EQ(plan.total(), c.total) << ::testing::PrintToString(c.sizeTexts);
+        EXPECT_EQ(sizes, c.sizes) << ::testing::PrintToString(c.listed);
+        EXPECT_EQ(plan.total(), c.total) << ::testing::PrintToString(c.listed);
     }
 }
 

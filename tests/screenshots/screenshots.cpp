@@ -219,8 +219,8 @@ int main(int argc, char** argv) {
         test::FindNamed<QLineEdit>(client, "txtuser")->setText(QStringLiteral("user"));
         test::FindNamed<QLineEdit>(client, "txtpass")->setText(QStringLiteral("secret"));
         test::FindNamed<QPushButton>(client, "Command4")->click();
-        auto* files = test::FindNamed<QTreeWidget>(client, "ListView2");
-        if (!WaitFor([files] { return files->topLevelItemCount() >= 4; })) {
+        auto* files = test::FindNamed<QAbstractItemView>(client, "ListView2");
+        if (!WaitFor([files] { return files->model()->rowCount() >= 4; })) {
             shots.fail("ftp-client", "no listing from the FTP server");
         }
         shots.save(client, "ftp-client");
@@ -259,8 +259,8 @@ int main(int argc, char** argv) {
         test::FindNamed<QPushButton>(client, "Command4")->click();
         WaitFor([&client] { return !client.busy(); });
         client.localPane()->setFolder(uploads.path());
-        auto* local = test::FindNamed<QTreeWidget>(client, "ListView1");
-        local->setCurrentItem(local->topLevelItem(0));
+        auto* local = test::FindNamed<QAbstractItemView>(client, "ListView1");
+        local->setCurrentIndex(local->model()->index(0, 0));
         local->selectAll();
         test::FindNamed<QAction>(client, "zLokUp")->trigger();
         QPointer<frmProg> prog = client.findChild<frmProg*>();

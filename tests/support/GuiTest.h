@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -45,6 +46,34 @@ inline void ChooseAccessibly(QAbstractButton& button) {
     actions->doAction(actions->actionNames().contains(toggle)
                           ? toggle
                           : QAccessibleActionInterface::pressAction());
+}
+
+// The texts of one column of a list view, top to bottom.
+inline QStringList ColumnTexts(const QAbstractItemView& view, int column) {
+    QStringList texts;
+    for (int row = 0; row < view.model()->rowCount(); ++row) {
+        texts << view.model()->index(row, column).data().toString();
+    }
+    return texts;
+}
+
+// The first column's cell that shows text, or an invalid index.
+inline QModelIndex RowNamed(const QAbstractItemView& view, const QString& text) {
+    const QModelIndexList found =
+        view.model()->match(view.model()->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchExactly);
+    return found.isEmpty() ? QModelIndex() : found.front();
+}
+
+// Selects the rows showing these names, as a user would one after another;
+// the last becomes the current row.
+inline void SelectRows(QAbstractItemView& view, const QStringList& names) {
+    view.clearSelection();
+    for (const QString& name : names) {
+        const QModelIndex row = RowNamed(view, name);
+        ASSERT_TRUE(row.isValid()) << name.toStdString();
+        view.selectionModel()->setCurrentIndex(
+            row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
 }
 
 }  // namespace quill::test
