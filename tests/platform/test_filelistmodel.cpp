@@ -1,0 +1,91 @@
+#include "platform/FileListModel.h"
+
+#include "support/GuiTest.h"
+
+#include <gtest/gtest.h>
+
+using namespace quill;
+
+namespace {
+
+constexpr std::int64_t kUnknown = FileListRow::kUnknown;
+
+// Sizes as "<n> B" and times as "t<n>", so the texts never decide the order.
+std::unique_ptr<FileListModel> Model(std::vector<FileListRow> rows) {
+    auto model = std::make_unique<FileListModel>(
+        FileListModel::Texts{[](std::int64_t n) { return QStringLiteral("%1 B").arg(n); },
+                             [](std::int64_t t) { return QStringLiteral("t%1").arg(t); }},
+        std::array<QIcon, 11>{});
+    model->setRows(std::move(rows));
+    return model;
+}
+
+using Names = std::vector<std::string>;
+
+Names NamesOf(const FileListModel& model) {
+    Names names;
+    for (const FileListRow& row : model.rows()) {
+        names.push_back(row.name);
+    }
+    return names;
+}
+
+TEST(FileListModel, SortsByStoredValuesUnknownFirstTiesByName) {
+    const std::vector<FileListRow> rows = {{"b.txt", 9000, 300, 3},
+                                           {"A.txt", 10000, 100, 3},
+                                           {"c.txt", kUnknown, kUnknown, 3},
+                                           {"a.txt", 9000, 200, 3}};
+    struct Case {
+        int column;
+        Qt::SortOrder order;
+        Names names;
+    };
+    const Case cases[] = {
+        {kNameColumn, Qt::AscendingOrder, {"A.txt", "a.txt", "b.txt", "c.txt"}},
+        {kNameColumn, Qt::DescendingOrder, {"c.txt", "b.txt", "a.txt", "A.txt"}},
+        // 9000 before 10000, though "9000 B" > "10000 B" as text.
+        {kSizeColumn, Qt::AscendingOrder, {"c.txt", "a.txt", "b.txt", "A.txt"}},
+        {kSizeColumn, Qt::DescendingOrder, {"A.txt", "b.txt", "a.txt", "c.txt"}},
+        {kDateColumn, Qt::AscendingOrder, {"c.txt", "A.txt", "a.txt", "b.txt"}},
+        {kBytesColumn, Qt::DescendingOrder, {"A.txt", "b.txt", "a.txt", "c.txt"}},
+    };
+    for (const Case& c : cases) {
+        auto model = Model(rows);
+        model->sort(c.column, c.order);
+        EXPECT_EQ(NamesOf(*model), c.names) << c.column << " " << c.order;
+    }
+    auto model = Model(rows);
+    EXPECT_EQ(model->index(2, kSizeColumn).data().toString(), QString()) << "unknown shows empty";
+    EXPECT_EQ(model->index(1, kBytesColumn).data().toString(), QStringLiteral("10000"));
+    EXPECT_EQ(model->index(1, kDateColumn).data().toString(), QStringLiteral("t100"));
+}
+
+// The selection and the current row follow their files through a sort, and
+// an edit reports the edited row's name bytes without changing the model.
+TEST(FileListModel, SelectionFollowsRowsAndEditsReachTheWindow) {
+    auto model = Model({{"one", 1, 1, 10}, {"two", 2, 2, 10}, {"three", 3, 3, 10}});
+    FileListView view;
+    SetUpFileListView(&view, model.get());
+    std::vector<std::pair<std::string, QString>> edits;
+    view.setItemDelegate(new RenameDelegate(
+        [&](const QModelIndex& index, const QString& text) {
+            edits.emplace_back(index.data(kFileNameRole).toByteArray().toStdString(), text);
+        },
+        &view));
+    view.resize(400, 300);
+    view.show();
+    test::SelectRows(view, {QStringLiteral("one"), QStringLiteral("two")});
+    model->sort(kSizeColumn, Qt::DescendingOrder);
+    EXPECT_EQ(NamesOf(*model), (Names{"three", "two", "one"}));
+    EXPECT_EQ(SelectedFileRows(view), (std::vector<int>{1, 2}));
+    EXPECT_EQ(view.currentIndex().row(), 1) << "\"two\" stays current";
+
+    EXPECT_FALSE(model->flags(model->index(0, kSizeColumn)) & Qt::ItemIsEditable);
+    view.edit(view.currentIndex().siblingAtColumn(kNameColumn));
+    test::FinishEdit(view, QStringLiteral("2.txt"));
+    EXPECT_EQ(edits,
+              (std::vector<std::pair<std::string, QString>>{{"two", QStringLiteral("2.txt")}}));
+    EXPECT_EQ(NamesOf(*model), (Names{"three", "two", "one"}));
+}
+
+}  // namespace
