@@ -94,9 +94,9 @@ struct FtpTimeouts {
     long maxConnectionAgeSeconds = 55;
     // A listing that has not ended by then (a server dripping it) is dropped.
     long listingSeconds = 300;
-    // Far above any real folder (200,000 entries are ~15 MB); an endless
-    // listing stops here instead of filling the memory.
-    std::size_t listingMaxBytes = std::size_t{64} << 20;
+    // Room for the most entries a listing keeps (1,000,000 lines of LIST
+    // are ~70 MB); an endless listing stops here, or at listingSeconds.
+    std::size_t listingMaxBytes = std::size_t{256} << 20;
 };
 
 struct FtpConnectParams {

@@ -36,7 +36,6 @@ TEST(RemoteListing, FilesGetIconSizeDateAndBytes) {
     EXPECT_EQ(listing.files[2].bytes, 3'000'000'000LL);  // beyond 32 bits
     EXPECT_EQ(RemoteSizeText(listing.files[2].bytes), "2 929 687.5Kb");
     EXPECT_EQ(listing.files[2].type, 7);
-    // Packed times sort as the times do.
     EXPECT_LT(PackedListingTime({2008, 12, 31, 23, 59}), PackedListingTime({2009, 1, 1, 0, 0}));
     EXPECT_EQ(RemoteDateText(PackedListingTime({9999, 1, 2, 3, 4})), "2.1.9999 3:04");
 }

@@ -91,7 +91,17 @@ protected:
         EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Exclamation);
         EXPECT_TRUE(dialogs.shown()[0].title.isEmpty()) << "the application title";
     }
-    void finishEdit(QTreeView* view, const QString& text) { test::FinishEdit(*view, text); }
+    // Types text into the in-place editor of the name column and presses Enter.
+    void finishEdit(QTreeView* view, const QString& text) {
+        QLineEdit* editor = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            editor = view->viewport()->findChild<QLineEdit*>();
+            return editor != nullptr && editor->isVisible();
+        }));
+        // keyClicks takes ASCII only; the editor gets the text, Enter ends the edit.
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
 
     quill::test::TempDir dir;
     fs::path program = dir / "program";

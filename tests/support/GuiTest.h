@@ -5,8 +5,6 @@
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QLineEdit>
-#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -76,22 +74,6 @@ inline void SelectRows(QAbstractItemView& view, const QStringList& names) {
         view.selectionModel()->setCurrentIndex(
             row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-}
-
-// Types text into the view's in-place editor once it shows, presses Enter
-// and waits for the edit to end.
-inline void FinishEdit(QAbstractItemView& view, const QString& text) {
-    QLineEdit* editor = nullptr;
-    ASSERT_TRUE(WaitFor([&] {
-        editor = view.viewport()->findChild<QLineEdit*>();
-        return editor != nullptr && editor->isVisible();
-    }));
-    // keyClicks takes ASCII only; the editor gets the text, Enter ends the edit.
-    editor->setText(text);
-    QPointer<QLineEdit> open(editor);
-    QTest::keyClick(editor, Qt::Key_Return);
-    // The delegate commits on a later pass of the event loop.
-    WaitFor([&] { return open.isNull() || !open->isVisible(); });
 }
 
 }  // namespace quill::test
