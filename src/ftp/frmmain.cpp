@@ -72,11 +72,6 @@ QString inQuotes(const std::string& bytes) {
     return QStringLiteral("\"") + ShownText(bytes) + QStringLiteral("\"");
 }
 
-// Rows of a remote listing cross from the worker in batches of about this
-// many: few enough inserts that the view lays out its rows a handful of
-// times, not once per network read.
-constexpr std::size_t kRowBatch = 100'000;
-
 QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setBuddy(buddy);
@@ -535,25 +530,17 @@ void frmmain::List() {
     m_remoteFiles->setRows({});
     LogEntry(QStringLiteral(" > Transfering data..."));
     LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
-    // Rows are made on the worker and cross in large batches. A sorted list
-    // gets them once, sorted there, at the end.
+    // Rows are made on the worker and cross once, at the end (sorted there
+    // when the list is sorted), so the view is filled once; growing and
+    // sorting a large listing never holds up the window.
     FtpEngine* engine = &m_session.engine;
     const std::string remotePath = m_session.RemotePath;
-    const std::optional<std::pair<int, bool>> sortBy =
-        m_sorted ? std::optional(std::pair(m_sortColumn, m_sortOrder == Qt::DescendingOrder))
-                 : std::nullopt;
+    const auto sortBy = sortKey();
     m_session.engine.run<FtpListing>(
         [this, engine, sortBy, pattern = m_session.SearchPattern,
          remotePath](FtpConnection& connection) -> FtpResult<FtpListing> {
             RemoteListingBuilder builder(remotePath);
-            std::vector<FileListRow> rows;
-            auto send = [&] {
-                engine->post([this, remotePath,
-                              rows = std::make_shared<decltype(rows)>(std::move(rows))]() mutable {
-                    showBatch(remotePath, {}, std::move(*rows));
-                });
-                rows = {};
-            };
+            auto rows = std::make_shared<std::vector<FileListRow>>();
             auto result = connection.ListFolder(pattern, [&](std::vector<FtpFindData>&& entries) {
                 RemoteListing listing = builder.add(entries);
                 if (!listing.folders.empty()) {
@@ -561,19 +548,29 @@ void frmmain::List() {
                         showBatch(remotePath, folders, {});
                     });
                 }
-                rows.insert(rows.end(), std::make_move_iterator(listing.files.begin()),
-                            std::make_move_iterator(listing.files.end()));
-                if (!sortBy && rows.size() >= kRowBatch) {
-                    send();
-                }
+                rows->insert(rows->end(), std::make_move_iterator(listing.files.begin()),
+                             std::make_move_iterator(listing.files.end()));
             });
             if (sortBy) {
-                SortFileRows(rows, sortBy->first, sortBy->second);
+                SortFileRows(*rows, sortBy->first, sortBy->second);
             }
-            send();
+            engine->post([this, remotePath, rows] { showBatch(remotePath, {}, std::move(*rows)); });
             return result;
         },
-        [this](FtpResult<FtpListing> result) { showListing(std::move(result)); });
+        [this, sortBy](FtpResult<FtpListing> result) {
+            // A header clicked while the listing ran sorts the rows now.
+            if (sortKey() && sortKey() != sortBy) {
+                m_remoteFiles->sort(m_sortColumn, m_sortOrder);
+            }
+            showListing(std::move(result));
+        });
+}
+
+std::optional<std::pair<int, bool>> frmmain::sortKey() const {
+    if (!m_sorted) {
+        return std::nullopt;
+    }
+    return std::pair(m_sortColumn, m_sortOrder == Qt::DescendingOrder);
 }
 
 void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,

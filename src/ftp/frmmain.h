@@ -8,7 +8,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -107,6 +109,8 @@ private:
     void showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
                    std::vector<FileListRow> rows);
     const std::string& rowName(int row) const;
+    // The list's sort column and whether it is descending, once sorted.
+    std::optional<std::pair<int, bool>> sortKey() const;
     void showListing(FtpResult<FtpListing> result);
     // A remote operation failed: the message box and log entry of its step;
     // when the connection broke the command may have run, so list again.
