@@ -86,7 +86,7 @@ void SetMeasures(FileListRow& row, const struct stat& info) {
 
 }  // namespace
 
-LocalFolderContents ReadLocalFolder(const fs::path& folder) {
+LocalFolderContents ReadLocalFolder(const fs::path& folder, std::size_t maxEntries) {
     LocalFolderContents contents;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
@@ -101,6 +101,10 @@ LocalFolderContents ReadLocalFolder(const fs::path& folder) {
         const std::string_view name(entry->d_name);
         if (name.empty() || name.front() == '.') {
             continue;
+        }
+        if (contents.folders.size() + contents.files.size() >= maxEntries) {
+            contents.complete = false;
+            break;
         }
         FileListRow row;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -50,13 +51,17 @@ private:
 // is measured already, the others are left to MeasureLocalFiles.
 struct LocalFolderContents {
     bool readable = false;
+    // False when the read stopped at maxEntries: the lists hold only part.
+    bool complete = true;
     std::vector<std::string> folders;
     std::vector<FileListRow> files;
 };
 
-// Both lists sorted by name, ignoring ASCII case. An unreadable or missing
+// Both lists sorted by name, ignoring ASCII case; a read that finds more
+// than maxEntries folders and files stops there, incomplete. An unreadable or missing
 // folder gives readable == false and empty lists.
-LocalFolderContents ReadLocalFolder(const std::filesystem::path& folder);
+LocalFolderContents ReadLocalFolder(const std::filesystem::path& folder,
+                                    std::size_t maxEntries = SIZE_MAX);
 
 // Gives every file not measured yet its size and time, one stat each in the
 // open folder. A file that vanished or cannot be measured keeps unknown

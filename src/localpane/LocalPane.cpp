@@ -40,9 +40,10 @@ constexpr int kParentRole = Qt::UserRole + 1;
 constexpr int kName = kNameColumn;
 constexpr int kSize = kSizeColumn;
 
-// Up to this many files are measured at once on the window thread (a few
-// milliseconds); more go to the worker so the window never stalls.
-constexpr std::size_t kMeasureHere = 2000;
+// A folder of up to this many entries is read and measured at once on the
+// window thread (a few milliseconds); a larger one on the worker, so the
+// window never stalls for it.
+constexpr std::size_t kReadHere = 2000;
 
 std::string NameOf(const QModelIndex& index) {
     return index.siblingAtColumn(kName).data(kNameRole).toByteArray().toStdString();
@@ -187,16 +188,15 @@ void LocalPane::setFolder(const fs::path& folder) {
 void LocalPane::RefreshLocalList() {
     // The folder may have been removed from outside since it was listed.
     m_folder = ExistingFolder(m_folder);
-    LocalFolderContents contents = ReadLocalFolder(m_folder);
+    LocalFolderContents contents = ReadLocalFolder(m_folder, kReadHere);
     fillDriveList();
-    fillFolderList(contents);
 
     const std::string previous = m_localPath;
     m_localPath = LocalPathOf(m_folder);
     m_files->setDragFolder(m_localPath);
     m_label1->setText(LocalPathLabel(m_localPath));
     m_label1->setToolTip(DisplayName(m_localPath));
-    fillFileList(contents);
+    fillLists(contents);
     if (m_localPath != previous) {
         Q_EMIT localPathChanged(DisplayName(m_localPath));
     }
@@ -260,26 +260,29 @@ void LocalPane::refreshFolderList() {
     fillFolderList(ReadLocalFolder(m_folder));
 }
 
-void LocalPane::fillFileList(LocalFolderContents& contents) {
+void LocalPane::fillLists(LocalFolderContents& contents) {
     const std::uint64_t listing = ++*m_latestListing;
-    if (contents.files.size() <= kMeasureHere) {
+    if (contents.complete) {
+        fillFolderList(contents);
         MeasureLocalFiles(m_folder, contents.files);
         showFiles(std::move(contents.files));
         return;
     }
-    // The list stays empty while a large folder is measured off the window thread.
+    // Both lists wait, empty, while a large folder is read and measured.
     m_measuring = true;
+    fillFolderList({});
     m_files->setRows({});
     m_listView1->viewport()->setCursor(Qt::BusyCursor);
-    m_measurer->submit<std::vector<FileListRow>>(
-        [latest = m_latestListing, listing, folder = m_folder,
-         files = std::move(contents.files)]() mutable {
-            MeasureLocalFiles(folder, files, [&] { return latest->load() != listing; });
-            return std::move(files);
+    m_measurer->submit<LocalFolderContents>(
+        [latest = m_latestListing, listing, folder = m_folder] {
+            LocalFolderContents read = ReadLocalFolder(folder);
+            MeasureLocalFiles(folder, read.files, [&] { return latest->load() != listing; });
+            return read;
         },
-        [this, listing](std::vector<FileListRow> files) {
+        [this, listing](LocalFolderContents read) {
             if (listing == m_latestListing->load()) {
-                showFiles(std::move(files));
+                fillFolderList(read);
+                showFiles(std::move(read.files));
             }
         });
 }

@@ -51,8 +51,8 @@ public:
     // The selected files, top to bottom, with the size in bytes the list
     // shows for each (unknown for a file not measured).
     std::vector<std::pair<std::string, std::int64_t>> selectedFilesWithSizes() const;
-    // Files are still being measured off the window thread (a large folder);
-    // the list is empty until fileListShown.
+    // A large folder is still being read off the window thread; the lists
+    // are empty until fileListShown.
     // The file list has a current item (the upload batch's selection test).
     bool hasCurrentFile() const;
     bool measuring() const { return m_measuring; }
@@ -82,7 +82,9 @@ protected:
 private:
     void fillDriveList();
     void fillFolderList(const LocalFolderContents& contents);
-    void fillFileList(LocalFolderContents& contents);
+    // Shows the folders and files read (all of them, or on the worker when
+    // the read stopped early).
+    void fillLists(LocalFolderContents& contents);
     void showFiles(std::vector<FileListRow> files);
     void refreshFolderList();
     void Drive1_Change(int index);
