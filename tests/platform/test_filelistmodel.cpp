@@ -54,6 +54,10 @@ TEST(FileListModel, SortsByStoredValuesUnknownFirstTiesByName) {
         model->sort(c.column, c.order);
         EXPECT_EQ(NamesOf(*model), c.names) << c.column << " " << c.order;
     }
+    // Names alike in their first 16 bytes are told apart by the rest.
+    auto alike = Model({{"Same sixteen byte 2", 1, 1, 10}, {"same sixteen byte 10", 1, 1, 10}});
+    alike->sort(kSizeColumn, Qt::AscendingOrder);
+    EXPECT_EQ(NamesOf(*alike), (Names{"same sixteen byte 10", "Same sixteen byte 2"}));
 }
 
 // The selection and the current row follow their files through a sort.
