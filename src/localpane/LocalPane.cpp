@@ -176,7 +176,9 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
 }
 
 LocalPane::~LocalPane() {
-    // The measure in progress may still touch nothing of ours, but stop it.
+    // A folder still being measured stops at its next check; its result is
+    // dropped with the queue.
+    ++*m_latestListing;
     m_measurer->shutdown();
 }
 
