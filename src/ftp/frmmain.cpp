@@ -275,7 +275,7 @@ QWidget* frmmain::buildCentral() {
         {[](std::int64_t bytes) { return QString::fromStdString(RemoteSizeText(bytes)); },
          [](std::int64_t packed) { return QString::fromStdString(RemoteDateText(packed)); }},
         FileTypeIcons(), this);
-    m_listView2 = new QTreeView(central);
+    m_listView2 = new FileListView(central);
     m_listView2->setObjectName(QStringLiteral("ListView2"));
     m_listView2->setAccessibleName(QStringLiteral("Remote files"));
     m_listView2->installEventFilter(this);
@@ -309,6 +309,18 @@ QWidget* frmmain::buildCentral() {
     remoteLayout->setContentsMargins(0, 0, 0, 0);
     remoteLayout->addWidget(m_label3);
     auto* remoteSplit = new QSplitter(Qt::Vertical, remotePane);
+    // The keys act on the server's panes while they have the focus; the
+    // menus show them.
+    for (const auto& [name, key] :
+         {std::pair{"zRemRef", QKeySequence(Qt::Key_F5)},
+          std::pair{"zRemNF", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
+          std::pair{"zRemRS", QKeySequence(Qt::Key_F2)}}) {
+        if (auto* command = findChild<QAction*>(QString::fromLatin1(name))) {
+            command->setShortcut(key);
+            command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            remotePane->addAction(command);
+        }
+    }
     remoteSplit->addWidget(m_tview1);
     remoteSplit->addWidget(m_listView2);
     remoteSplit->setStretchFactor(1, 2);
@@ -640,6 +652,18 @@ void frmmain::OpenFolder() {
     }
     List();
     m_label3->setText(DisplayText(m_session.SearchPattern));
+}
+
+void frmmain::openParentFolder() {
+    const std::string& path = m_session.RemotePath;
+    if (path.size() <= 1 || busy()) {
+        return;
+    }
+    const std::string parent = path.substr(0, path.rfind('/', path.size() - 2) + 1);
+    if (QTreeWidgetItem* node = nodeWithKey(ByteArrayOf(parent))) {
+        m_tview1->setCurrentItem(node);
+        OpenFolder();
+    }
 }
 
 void frmmain::Refresh() {
@@ -1084,6 +1108,12 @@ void frmmain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmmain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Backspace &&
+        (watched == m_tview1 || (watched == m_listView2 && !m_listView2->isEditing()))) {
+        openParentFolder();
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && watched == m_tview1) {
         // Enter on a folder node opens it, as a click does.
         const int key = static_cast<QKeyEvent*>(event)->key();

@@ -29,6 +29,7 @@ namespace quill {
 
 struct AppContext;
 class FileListModel;
+class FileListView;
 class FrmConnect;
 class LocalPane;
 class PublishFlow;
@@ -68,6 +69,8 @@ public:
     void OpenFolder();
     void Refresh();
     void Sort(int column);
+    // Backspace: lists the folder above the current one.
+    void openParentFolder();
 
     void Command4_Click();
     void cmdStop_Click();
@@ -142,7 +145,7 @@ private:
     QPushButton* m_cmdStop = nullptr;
     QTreeWidget* m_tview1 = nullptr;
     FileListModel* m_remoteFiles = nullptr;
-    QTreeView* m_listView2 = nullptr;
+    FileListView* m_listView2 = nullptr;
     QLabel* m_label3 = nullptr;
     QLabel* m_label6 = nullptr;
     QLabel* m_label7 = nullptr;

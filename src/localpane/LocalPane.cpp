@@ -156,6 +156,15 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
     m_zLocal->addAction(m_zLokDS);
     m_zLocal->addAction(m_zLokRS);
 
+    // The keys act while the focus is in this pane; the menus show them.
+    for (const auto& [action, key] :
+         {std::pair{m_zLokRef, QKeySequence(Qt::Key_F5)},
+          std::pair{m_zLokNF, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
+          std::pair{m_zLokRS, QKeySequence(Qt::Key_F2)}}) {
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
     connect(m_zLokRef, &QAction::triggered, this, [this] { RefreshLocalList(); });
     connect(m_zLokNF, &QAction::triggered, this, [this] { zLokNF_Click(); });
     connect(m_zLokDF, &QAction::triggered, this, [this] { zLokDF_Click(); });
@@ -365,6 +374,12 @@ void LocalPane::Dir1_Activated(QListWidgetItem* item) {
     }
 }
 
+void LocalPane::openParentFolder() {
+    if (m_dir1->count() > 0 && m_dir1->item(0)->data(kParentRole).toBool()) {
+        Dir1_Activated(m_dir1->item(0));
+    }
+}
+
 void LocalPane::zLokNF_Click() {
     const std::optional<QString> answer = m_context.dialogs.input(
         Qs(localtext::kNewFolderPrompt), Qs(localtext::kNewFolderTitle), QString());
@@ -471,6 +486,11 @@ bool LocalPane::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->isAutoRepeat() || key->modifiers() & ~Qt::KeypadModifier) {
             return QWidget::eventFilter(watched, event);
+        }
+        if (key->key() == Qt::Key_Backspace &&
+            (watched == m_dir1 || (watched == m_listView1 && !m_listView1->isEditing()))) {
+            openParentFolder();
+            return true;
         }
         if (watched == m_dir1 && key->key() == Qt::Key_Delete) {
             zLokDF_Click();

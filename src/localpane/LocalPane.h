@@ -89,6 +89,8 @@ private:
     void refreshFolderList();
     void Drive1_Change(int index);
     void Dir1_Activated(QListWidgetItem* item);
+    // Backspace: the folder above, as the folder list's ".." does.
+    void openParentFolder();
     void showListMenu(const QPoint& position);
     void warn(const QString& text);
 

@@ -1236,3 +1236,69 @@ INSTANTIATE_TEST_SUITE_P(Protocols, FrmmainSecureTest,
                          [](const auto& info) { return std::string(ProtocolName(info.param)); });
 
 }  // namespace
+
+namespace {
+
+// Each pane's keys act where the focus is.
+TEST_F(FrmmainTest, KeysActOnTheFocusedPane) {
+    std::filesystem::create_directories(serverRoot / "www");
+    std::filesystem::create_directories(programFolder / "sub");
+    WriteBytes(serverRoot / "www" / "a.htm", "a");
+    WriteBytes(programFolder / "sub" / "b.txt", "b");
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    clickNode(treeNode(QStringLiteral("www")));
+    form->localPane()->setFolder(programFolder / "sub");
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const auto editorOpen = [this](const char* list) {
+        auto* editor = child<QWidget>(list)->findChild<QLineEdit*>();
+        return editor != nullptr && editor->isVisible();
+    };
+    struct Case {
+        const char* widget;
+        QKeyCombination key;
+        std::function<void()> before;
+        std::function<bool()> done;
+    };
+    const Case cases[] = {
+        {"ListView1", Qt::Key_F5, [&] { WriteBytes(programFolder / "sub" / "new.txt", "n"); },
+         [&] {
+             return test::RowNamed(*child<QTreeView>("ListView1"), QStringLiteral("new.txt"))
+                 .isValid();
+         }},
+        {"ListView2", Qt::Key_F5, [&] { WriteBytes(serverRoot / "www" / "new.htm", "n"); },
+         [&] { return fileItem(QStringLiteral("new.htm")).isValid(); }},
+        {"ListView1", Qt::Key_F2, [&] { selectAll("ListView1"); },
+         [&] { return editorOpen("ListView1"); }},
+        {"ListView2", Qt::Key_F2, [&] { selectAll("ListView2"); },
+         [&] { return editorOpen("ListView2"); }},
+        {"Dir1", Qt::CTRL | Qt::SHIFT | Qt::Key_N, [&] { dialogs.answerInput(std::nullopt); },
+         [&] {
+             return dialogs.inputs().endsWith(QStringLiteral("Type a name of the new folder here"));
+         }},
+        {"TView1", Qt::CTRL | Qt::SHIFT | Qt::Key_N, [&] { dialogs.answerInput(std::nullopt); },
+         [&] { return dialogs.inputs().endsWith(QStringLiteral("Type name for the new folder")); }},
+        {"ListView1",
+         Qt::Key_Backspace,
+         {},
+         [&] { return form->localPane()->folderPath() == programFolder.path(); }},
+        {"ListView2",
+         Qt::Key_Backspace,
+         {},
+         [&] { return child<QLabel>("Label3")->text() == QStringLiteral("/*.*"); }},
+    };
+    for (const Case& c : cases) {
+        if (c.before) {
+            c.before();
+        }
+        auto* widget = child<QWidget>(c.widget);
+        widget->setFocus();
+        QTest::keyClick(widget, c.key.key(), c.key.keyboardModifiers());
+        settle();
+        EXPECT_TRUE(WaitFor(c.done, 3000)) << c.widget << " " << c.key.toCombined();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // ends an edit
+    }
+}
+
+}  // namespace
