@@ -1249,54 +1249,43 @@ TEST_F(FrmmainTest, KeysActOnTheFocusedPane) {
     quickConnect(QStringLiteral("127.0.0.1"), server.port());
     clickNode(treeNode(QStringLiteral("www")));
     form->localPane()->setFolder(programFolder / "sub");
+    selectAll("ListView1");
+    selectAll("ListView2");
+    WriteBytes(programFolder / "sub" / "new.txt", "n");
+    WriteBytes(serverRoot / "www" / "new.htm", "n");
+    dialogs.answerInput(std::nullopt);  // for each new-folder key
+    dialogs.answerInput(std::nullopt);
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    const auto editorOpen = [this](const char* list) {
-        auto* editor = child<QWidget>(list)->findChild<QLineEdit*>();
-        return editor != nullptr && editor->isVisible();
+    const auto editing = [this](const char* list) {
+        return child<QWidget>(list)->findChild<QLineEdit*>();
     };
-    struct Case {
-        const char* widget;
-        QKeyCombination key;
-        std::function<void()> before;
-        std::function<bool()> done;
-    };
-    const Case cases[] = {
-        {"ListView1", Qt::Key_F5, [&] { WriteBytes(programFolder / "sub" / "new.txt", "n"); },
+    const std::tuple<const char*, QKeyCombination, std::function<bool()>> cases[] = {
+        {"ListView1", Qt::Key_F2, [&] { return editing("ListView1") != nullptr; }},
+        {"ListView2", Qt::Key_F2, [&] { return editing("ListView2") != nullptr; }},
+        {"ListView1", Qt::Key_F5,
          [&] {
              return test::RowNamed(*child<QTreeView>("ListView1"), QStringLiteral("new.txt"))
                  .isValid();
          }},
-        {"ListView2", Qt::Key_F5, [&] { WriteBytes(serverRoot / "www" / "new.htm", "n"); },
-         [&] { return fileItem(QStringLiteral("new.htm")).isValid(); }},
-        {"ListView1", Qt::Key_F2, [&] { selectAll("ListView1"); },
-         [&] { return editorOpen("ListView1"); }},
-        {"ListView2", Qt::Key_F2, [&] { selectAll("ListView2"); },
-         [&] { return editorOpen("ListView2"); }},
-        {"Dir1", Qt::CTRL | Qt::SHIFT | Qt::Key_N, [&] { dialogs.answerInput(std::nullopt); },
+        {"ListView2", Qt::Key_F5, [&] { return fileItem(QStringLiteral("new.htm")).isValid(); }},
+        {"Dir1", Qt::CTRL | Qt::SHIFT | Qt::Key_N,
          [&] {
              return dialogs.inputs().endsWith(QStringLiteral("Type a name of the new folder here"));
          }},
-        {"TView1", Qt::CTRL | Qt::SHIFT | Qt::Key_N, [&] { dialogs.answerInput(std::nullopt); },
+        {"TView1", Qt::CTRL | Qt::SHIFT | Qt::Key_N,
          [&] { return dialogs.inputs().endsWith(QStringLiteral("Type name for the new folder")); }},
-        {"ListView1",
-         Qt::Key_Backspace,
-         {},
+        {"ListView1", Qt::Key_Backspace,
          [&] { return form->localPane()->folderPath() == programFolder.path(); }},
-        {"ListView2",
-         Qt::Key_Backspace,
-         {},
+        {"ListView2", Qt::Key_Backspace,
          [&] { return child<QLabel>("Label3")->text() == QStringLiteral("/*.*"); }},
     };
-    for (const Case& c : cases) {
-        if (c.before) {
-            c.before();
-        }
-        auto* widget = child<QWidget>(c.widget);
+    for (const auto& [name, key, done] : cases) {
+        auto* widget = child<QWidget>(name);
         widget->setFocus();
-        QTest::keyClick(widget, c.key.key(), c.key.keyboardModifiers());
+        QTest::keyClick(widget, key.key(), key.keyboardModifiers());
         settle();
-        EXPECT_TRUE(WaitFor(c.done, 3000)) << c.widget << " " << c.key.toCombined();
+        EXPECT_TRUE(WaitFor(done, 3000)) << name << " " << key.toCombined();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);  // ends an edit
     }
 }
