@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -81,40 +83,21 @@ protected:
 
 TEST(FtpListingTime, UnixAndDosForms) {
     // Today is 10 March 2026 for these.
-    auto t = ParseListingTime("Dec 08 01:20", 2026, 3, 10);
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->year, 2025);  // December would be in the future this year
-    EXPECT_EQ(t->month, 12);
-    EXPECT_EQ(t->day, 8);
-    EXPECT_EQ(t->hour, 1);
-    EXPECT_EQ(t->minute, 20);
-    t = ParseListingTime("Mar 11 23:59", 2026, 3, 10);  // a day ahead: clock skew, same year
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->year, 2026);
-    t = ParseListingTime("Jan 02  2020", 2026, 3, 10);
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->year, 2020);
-    EXPECT_EQ(t->month, 1);
-    EXPECT_EQ(t->day, 2);
-    EXPECT_EQ(t->hour, 0);
-    t = ParseListingTime("12-08-26  01:28AM", 2026, 3, 10);
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->year, 2026);
-    EXPECT_EQ(t->month, 12);
-    EXPECT_EQ(t->day, 8);
-    EXPECT_EQ(t->hour, 1);
-    t = ParseListingTime("07-04-99  12:05PM", 2026, 3, 10);
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->year, 1999);
-    EXPECT_EQ(t->hour, 12);
-    EXPECT_EQ(t->minute, 5);
-    t = ParseListingTime("07-04-2001  12:05AM", 2026, 3, 10);
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->year, 2001);
-    EXPECT_EQ(t->hour, 0);
-    t = ParseListingTime("01-31-20  11:00PM", 2026, 3, 10);
-    ASSERT_TRUE(t);
-    EXPECT_EQ(t->hour, 23);
+    const std::pair<const char*, FtpFileTime> cases[] = {
+        {"Dec 08 01:20", {2025, 12, 8, 1, 20}},   // December would be in the future this year
+        {"Mar 11 23:59", {2026, 3, 11, 23, 59}},  // a day ahead: clock skew, same year
+        {"Jan 02  2020", {2020, 1, 2, 0, 0}},        {"12-08-26  01:28AM", {2026, 12, 8, 1, 28}},
+        {"07-04-99  12:05PM", {1999, 7, 4, 12, 5}},  {"07-04-2001  12:05AM", {2001, 7, 4, 0, 5}},
+        {"01-31-20  11:00PM", {2020, 1, 31, 23, 0}},
+    };
+    const auto fields = [](const FtpFileTime& t) {
+        return std::tuple(t.year, t.month, t.day, t.hour, t.minute);
+    };
+    for (const auto& [text, expected] : cases) {
+        const auto t = ParseListingTime(text, 2026, 3, 10);
+        ASSERT_TRUE(t) << text;
+        EXPECT_EQ(fields(*t), fields(expected)) << text;
+    }
     for (const char* bad : {"", "Foo 08 01:20", "Dec 08 25:20", "13-08-26  01:28AM",
                             "12-08-26  13:28PM", "Dec", "12-0826 01:00"}) {
         EXPECT_FALSE(ParseListingTime(bad, 2026, 3, 10)) << bad;
