@@ -557,7 +557,7 @@ void frmmain::List() {
                 RemoteListing listing = builder.add(entries);
                 if (!listing.folders.empty()) {
                     engine->post([this, remotePath, folders = std::move(listing.folders)] {
-                        showBatch(remotePath, folders, {});
+                        showFolders(remotePath, folders);
                     });
                 }
                 rows->insert(rows->end(), std::make_move_iterator(listing.files.begin()),
@@ -566,7 +566,7 @@ void frmmain::List() {
             if (sortBy) {
                 SortFileRows(*rows, sortBy->first, sortBy->second);
             }
-            engine->post([this, remotePath, rows] { showBatch(remotePath, {}, std::move(*rows)); });
+            engine->post([this, rows] { m_remoteFiles->setRows(std::move(*rows)); });
             return result;
         },
         [this, sortBy](FtpResult<FtpListing> result) {
@@ -585,8 +585,8 @@ std::optional<std::pair<int, bool>> frmmain::sortKey() const {
     return std::pair(m_sortColumn, m_sortOrder == Qt::DescendingOrder);
 }
 
-void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
-                        std::vector<FileListRow> rows) {
+void frmmain::showFolders(const std::string& remotePath,
+                          const std::vector<RemoteFolderNode>& folders) {
     if (QTreeWidgetItem* parent = nodeWithKey(ByteArrayOf(remotePath))) {
         for (const auto& folder : folders) {
             auto* node = new QTreeWidgetItem(parent, {DisplayText(folder.name)});
@@ -599,7 +599,6 @@ void frmmain::showBatch(const std::string& remotePath, const std::vector<RemoteF
     if (m_tview1->topLevelItemCount() > 0) {
         m_tview1->topLevelItem(0)->setExpanded(true);
     }
-    m_remoteFiles->appendRows(std::move(rows));
 }
 
 void frmmain::showListing(FtpResult<FtpListing> result) {

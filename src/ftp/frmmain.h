@@ -109,8 +109,8 @@ private:
     void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;
-    void showBatch(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders,
-                   std::vector<FileListRow> rows);
+    // Adds a listing's folders below the tree node of remotePath.
+    void showFolders(const std::string& remotePath, const std::vector<RemoteFolderNode>& folders);
     const std::string& rowName(int row) const;
     // The list's sort column and whether it is descending, once sorted.
     std::optional<std::pair<int, bool>> sortKey() const;

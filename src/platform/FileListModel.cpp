@@ -125,21 +125,6 @@ void FileListModel::setRows(std::vector<FileListRow> rows) {
     endResetModel();
 }
 
-void FileListModel::appendRows(std::vector<FileListRow> rows) {
-    if (rows.empty()) {
-        return;
-    }
-    const int first = rowCount();
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    if (m_rows.empty()) {
-        m_rows = std::move(rows);
-    } else {
-        m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()),
-                      std::make_move_iterator(rows.end()));
-    }
-    endInsertRows();
-}
-
 int FileListModel::rowNamed(std::string_view name) const {
     const auto found = std::find_if(m_rows.begin(), m_rows.end(),
                                     [name](const FileListRow& row) { return row.name == name; });

@@ -42,8 +42,6 @@ public:
     const std::vector<FileListRow>& rows() const { return m_rows; }
     // Replaces every row; nothing stays selected.
     void setRows(std::vector<FileListRow> rows);
-    // Adds rows at the end, in one insert.
-    void appendRows(std::vector<FileListRow> rows);
     // The first row of that name, or -1.
     int rowNamed(std::string_view name) const;
 
