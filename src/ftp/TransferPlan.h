@@ -13,6 +13,8 @@ enum class TransferDirection { Upload, Download };
 struct QueuedFile {
     std::string name;
     std::int64_t size = 0;
+    // A dropped file's own local folder ("/" at the end), when not the plan's.
+    std::string localFolder;
 };
 
 // A batch holds at most this many files: its counter is 16-bit.
@@ -38,10 +40,12 @@ struct TransferPlan {
     // Queues a file with the size its list holds; a size not known, or
     // negative or above kMaxByteCount, keeps the one before it (0 for the
     // first).
-    void add(std::string name, std::int64_t bytes);
+    void add(std::string name, std::int64_t bytes, std::string localFolder = {});
     // The batch total: the sizes added up, stopping at kMaxByteCount.
     std::int64_t total() const;
-    std::string localPathOf(const QueuedFile& file) const { return localPath + file.name; }
+    std::string localPathOf(const QueuedFile& file) const {
+        return (file.localFolder.empty() ? localPath : file.localFolder) + file.name;
+    }
     std::string remotePathOf(const QueuedFile& file) const { return remotePath + file.name; }
 };
 

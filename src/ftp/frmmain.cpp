@@ -13,6 +13,7 @@
 #include "localpane/LocalPane.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
+#include "platform/FileDrops.h"
 #include "platform/FileListModel.h"
 #include "platform/FileTypeIcons.h"
 #include "publish/PublishJob.h"
@@ -43,6 +44,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
 
 #include <array>
 
@@ -91,6 +94,7 @@ frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_
     m_localPane = new LocalPane(m_context, this);
     m_localPane->setFolder(m_context.programFolder);
     connect(m_localPane, &LocalPane::uploadRequested, this, &frmmain::zLokUp_Click);
+    connect(m_localPane, &LocalPane::downloadDropped, this, &frmmain::downloadDropped);
     buildMenus();
     buildToolBar();
     setCentralWidget(buildCentral());
@@ -299,6 +303,22 @@ QWidget* frmmain::buildCentral() {
         },
         m_listView2));
     connect(m_listView2->header(), &QHeaderView::sectionClicked, this, &frmmain::Sort);
+    m_listView2->setDragEnabled(true);
+    m_listView2->setDragDropMode(QAbstractItemView::DragOnly);
+    m_listView2->setDefaultDropAction(Qt::CopyAction);
+    // Local files, from the local pane or a file manager, drop on the
+    // server's panes: into the current folder, or the tree folder under them.
+    const auto localFiles = [](const Dropped& drop) { return !drop.localFiles.empty(); };
+    AcceptDrops(m_listView2->viewport(), localFiles, [this](const Dropped& drop) {
+        uploadDropped(drop.localFiles, m_session.RemotePath);
+    });
+    AcceptDrops(m_tview1->viewport(), localFiles, [this](const Dropped& drop) {
+        const QTreeWidgetItem* node = m_tview1->itemAt(drop.position);
+        uploadDropped(drop.localFiles, node == nullptr ? m_session.RemotePath
+                                       : node->text(0) == QStringLiteral("..")
+                                           ? std::string("/")
+                                           : node->data(0, kKeyRole).toByteArray().toStdString());
+    });
     m_listView2->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_listView2, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         m_zRemote->popup(m_listView2->viewport()->mapToGlobal(pos));
@@ -540,6 +560,7 @@ void frmmain::List() {
         return;
     }
     m_remoteFiles->setRows({});
+    m_remoteFiles->setDragFolder(m_session.RemotePath, FileListModel::DragAs::RemoteFiles);
     LogEntry(QStringLiteral(" > Transfering data..."));
     LogEntry(QStringLiteral(" > Opening folder: ") + inQuotes(m_session.SearchPattern));
     // Rows are made on the worker and cross once, at the end (sorted there
@@ -964,6 +985,42 @@ void frmmain::zRemDown_Click() {
     for (const int row : SelectedFileRows(*m_listView2)) {
         const FileListRow& file = m_remoteFiles->rows()[static_cast<std::size_t>(row)];
         plan.add(file.name, file.bytes);
+    }
+    startBatch(std::move(plan));
+}
+
+void frmmain::uploadDropped(const std::vector<std::string>& paths,
+                            const std::string& remoteFolder) {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    TransferPlan plan{TransferDirection::Upload, m_localPane->LocalPath(), remoteFolder, {}};
+    for (const std::string& path : paths) {
+        const std::size_t slash = path.rfind('/');
+        std::string folder = path.substr(0, slash + 1);
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            // Folders are not uploaded, as with the Upload command.
+            LogEntry(QStringLiteral(" > Left out, not a file: ") + inQuotes(path));
+            continue;
+        }
+        plan.add(path.substr(slash + 1), info.st_size,
+                 folder == plan.localPath ? std::string() : std::move(folder));
+    }
+    if (plan.files.empty()) {
+        m_context.dialogs.message(QStringLiteral("No files selected!!"), MessageIcon::None);
+        return;
+    }
+    startBatch(std::move(plan));
+}
+
+void frmmain::downloadDropped(const std::string& localFolder, const RemoteFiles& files) {
+    if (!checkConnected(QStringLiteral("Not connected to any server!"))) {
+        return;
+    }
+    TransferPlan plan{TransferDirection::Download, localFolder, files.folder, {}};
+    for (const auto& [name, bytes] : files.files) {
+        plan.add(name, bytes);
     }
     startBatch(std::move(plan));
 }

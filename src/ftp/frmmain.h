@@ -33,6 +33,7 @@ class FileListView;
 class FrmConnect;
 class LocalPane;
 class PublishFlow;
+struct RemoteFiles;
 
 // The FTP client window: quick-connect bar, local pane, the server's folder
 // tree and file list, the connection panel and the status log. Every FTP
@@ -123,6 +124,10 @@ private:
     // A file or folder of that name is shown in the current folder.
     bool listedName(const std::string& name) const;
     void setBusy(bool busy);
+    // Files dropped on the server's panes upload into remoteFolder; the
+    // server's rows dropped on the local pane download into localFolder.
+    void uploadDropped(const std::vector<std::string>& paths, const std::string& remoteFolder);
+    void downloadDropped(const std::string& localFolder, const RemoteFiles& files);
     // Logs the plan's files and runs it in a new transfer window.
     void startBatch(TransferPlan plan);
     void batchEnded(TransferDirection direction);

@@ -1,5 +1,6 @@
 #include "LocalPane.h"
 
+#include "platform/FileDrops.h"
 #include "platform/FileListModel.h"
 #include "platform/FileTypeIcons.h"
 
@@ -115,7 +116,14 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
     m_listView1->setDragEnabled(true);
     m_listView1->setDragDropMode(QAbstractItemView::DragOnly);
     m_listView1->setDefaultDropAction(Qt::CopyAction);
-    m_listView1->setAcceptDrops(false);
+    // Only the server's rows drop here: they download.
+    const auto remoteRows = [](const Dropped& drop) { return drop.remoteFiles.has_value(); };
+    AcceptDrops(m_listView1->viewport(), remoteRows, [this](const Dropped& drop) {
+        Q_EMIT downloadDropped(m_localPath, *drop.remoteFiles);
+    });
+    AcceptDrops(m_dir1->viewport(), remoteRows, [this](const Dropped& drop) {
+        Q_EMIT downloadDropped(LocalPathOf(dropFolder(drop.position)), *drop.remoteFiles);
+    });
     m_listView1->setContextMenuPolicy(Qt::CustomContextMenu);
 
     auto* driveLabel = new QLabel(QStringLiteral("Dri&ve:"), this);
@@ -372,6 +380,16 @@ void LocalPane::Dir1_Activated(QListWidgetItem* item) {
     } else if (m_dir1->count() > 0) {
         m_dir1->setCurrentRow(0);
     }
+}
+
+fs::path LocalPane::dropFolder(const QPoint& position) const {
+    const QListWidgetItem* item = m_dir1->itemAt(position);
+    if (item == nullptr) {
+        return m_folder;
+    }
+    return item->data(kParentRole).toBool()
+               ? m_folder.parent_path()
+               : m_folder / item->data(kNameRole).toByteArray().toStdString();
 }
 
 void LocalPane::openParentFolder() {

@@ -25,6 +25,7 @@ class FileListView;
 class WorkerQueue;
 struct FileListRow;
 struct LocalFolderContents;
+struct RemoteFiles;
 
 // The left half of the FTP client: drive, folder list, current folder label
 // and the file list with its "Client" menu. Every operation acts on the disk
@@ -75,6 +76,9 @@ Q_SIGNALS:
     void uploadRequested();
     // The file list holds the current folder's files, measured.
     void fileListShown();
+    // The server's rows were dropped on the file list (into the current
+    // folder) or on a folder of the folder list (into that one).
+    void downloadDropped(const std::string& localFolder, const quill::RemoteFiles& files);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,6 +96,8 @@ private:
     // Backspace: the folder above, as the folder list's ".." does.
     void openParentFolder();
     void showListMenu(const QPoint& position);
+    // The folder that a drop at position in the folder list goes into.
+    std::filesystem::path dropFolder(const QPoint& position) const;
     void warn(const QString& text);
 
     AppContext& m_context;

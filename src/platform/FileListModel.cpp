@@ -1,5 +1,6 @@
 #include "FileListModel.h"
 
+#include "FileDrops.h"
 #include "common/TextCodec.h"
 
 #include <QHeaderView>
@@ -132,7 +133,8 @@ int FileListModel::rowNamed(std::string_view name) const {
 }
 
 QStringList FileListModel::mimeTypes() const {
-    return {QStringLiteral("text/uri-list")};
+    return {m_dragAs == DragAs::RemoteFiles ? QString::fromLatin1(kRemoteFilesMimeType)
+                                            : QStringLiteral("text/uri-list")};
 }
 
 QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const {
@@ -142,6 +144,16 @@ QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const {
     }
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    auto* data = new QMimeData;
+    if (m_dragAs == DragAs::RemoteFiles) {
+        RemoteFiles files{m_dragFolder, {}};
+        for (const int row : rows) {
+            const FileListRow& file = m_rows[static_cast<std::size_t>(row)];
+            files.files.emplace_back(file.name, file.bytes);
+        }
+        SetRemoteFiles(*data, files);
+        return data;
+    }
     QList<QUrl> urls;
     for (const int row : rows) {
         // The exact bytes, percent-encoded: a name need not be UTF-8.
@@ -149,7 +161,6 @@ QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const {
             ByteArrayOf(m_dragFolder + m_rows[static_cast<std::size_t>(row)].name);
         urls << QUrl::fromEncoded("file://" + path.toPercentEncoding("/"), QUrl::StrictMode);
     }
-    auto* data = new QMimeData;
     data->setUrls(urls);
     return data;
 }

@@ -45,8 +45,13 @@ public:
     // The first row of that name, or -1.
     int rowNamed(std::string_view name) const;
 
-    // With a folder ("/" at the end), rows drag out as file addresses there.
-    void setDragFolder(std::string folder) { m_dragFolder = std::move(folder); }
+    // With a folder ("/" at the end), rows drag out: local ones as file
+    // addresses there, the server's as its own rows for the other pane.
+    enum class DragAs { LocalFiles, RemoteFiles };
+    void setDragFolder(std::string folder, DragAs as = DragAs::LocalFiles) {
+        m_dragFolder = std::move(folder);
+        m_dragAs = as;
+    }
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
@@ -56,6 +61,7 @@ private:
     std::array<QIcon, 11> m_typeIcons;
     std::vector<FileListRow> m_rows;
     std::string m_dragFolder;
+    DragAs m_dragAs = DragAs::LocalFiles;
 };
 
 // The view of a file list.

@@ -1,6 +1,7 @@
 #include "ftp/frmmain.h"
 #include "localpane/LocalPane.h"
 
+#include "common/TextCodec.h"
 #include "ftp/FrmConnect.h"
 #include "ftp/frmProg.h"
 #include "platform/AppContext.h"
@@ -17,8 +18,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -117,12 +120,17 @@ protected:
     // transfer window, whileRunning sees it, and the batch runs to its end.
     // The window's texts as the batch ended are kept in ended.
     void runBatch(const char* command, const std::function<void(frmProg&)>& whileRunning = {}) {
-        ended.clear();
         QAction* action = child<QAction>(command);
         ASSERT_TRUE(action && action->isEnabled()) << command;
-        action->trigger();
-        QPointer<frmProg> prog = form->findChild<frmProg*>();
-        ASSERT_TRUE(prog) << "no transfer window";
+        runBatch([action] { action->trigger(); }, whileRunning);
+    }
+    void runBatch(const std::function<void()>& start,
+                  const std::function<void(frmProg&)>& whileRunning = {}) {
+        ended.clear();
+        start();
+        QPointer<frmProg> prog;
+        ASSERT_TRUE(WaitFor([&] { return !(prog = form->findChild<frmProg*>()).isNull(); }, 5000))
+            << "no transfer window";
         EXPECT_EQ(prog->windowModality(), Qt::WindowModal);
         EXPECT_EQ(prog->parentWidget(), form.get());
         QObject::connect(prog, &frmProg::batchEnded, [this, prog] {
@@ -140,6 +148,15 @@ protected:
         }
         ASSERT_TRUE(WaitFor([&] { return prog.isNull(); }, 60000));
         settle();
+    }
+    // Drags data in from elsewhere and drops it at `at`; false when the
+    // target refused it.
+    static bool drop(QWidget* target, QMimeData* data, QPoint at) {
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        return enter.isAccepted() && QApplication::sendEvent(target, &dropped) &&
+               dropped.isAccepted();
     }
     void selectAll(const char* list) {
         auto* view = child<QTreeView>(list);
@@ -1074,6 +1091,85 @@ TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
     EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
     EXPECT_EQ(log().mid(0, 2), (QStringList{QStringLiteral(" > Colecting files information:"),
                                             QStringLiteral(" > Transfering data...")}));
+}
+
+// The local pane's rows and a file manager's files dropped on the server's
+// panes upload, the server's rows dropped on the local pane download: each
+// into the folder under the drop, through the transfer window.
+TEST_F(FrmmainTest, DropsMoveFilesIntoTheFolderUnderThem) {
+    const std::string a = Pattern(2000, 'a');
+    const std::string c = Pattern(3000, 'c');
+    TempDir elsewhere;
+    WriteBytes(programFolder / "a.htm", a);
+    WriteBytes(elsewhere / "x y.htm", a);
+    std::filesystem::create_directories(programFolder / "sub");
+    std::filesystem::create_directories(serverRoot / "sub");
+    WriteBytes(serverRoot / "c.htm", c);
+    form->localPane()->RefreshLocalList();
+    auto* localList = child<QTreeView>("ListView1");
+    auto* remoteList = child<QTreeView>("ListView2");
+    auto* dir1 = child<QListWidget>("Dir1");
+    auto* tree = child<QTreeWidget>("TView1");
+    const auto rows = [](QTreeView* view, const QString& name) {
+        test::SelectRows(*view, {name});
+        return view->model()->mimeData(view->selectionModel()->selectedRows());
+    };
+    const auto localRows = [&] { return rows(localList, QStringLiteral("a.htm")); };
+    const auto remoteRows = [&] { return rows(remoteList, QStringLiteral("c.htm")); };
+    const auto fileManager = [&] {
+        auto* data = new QMimeData;
+        data->setData(QStringLiteral("text/uri-list"),
+                      "# a comment\r\n" +
+                          QUrl::fromLocalFile(Qs((elsewhere / "x y.htm").native())).toEncoded() +
+                          "\r\n" + QUrl::fromLocalFile(Qs(elsewhere.path().native())).toEncoded() +
+                          "\r\nhttp://127.0.0.1/z.htm\r\n");
+        return data;
+    };
+    const QPoint top(4, 4);
+
+    std::unique_ptr<QMimeData> data(localRows());
+    ASSERT_TRUE(drop(remoteList->viewport(), data.get(), top));
+    ASSERT_TRUE(WaitFor([&] { return !dialogs.messages().isEmpty(); }));
+    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Not connected to any server!")});
+
+    FtpServer server(serverRoot.path());
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    const auto treeFolder = [&] {
+        return tree->visualItemRect(treeNode(QStringLiteral("sub"))).center();
+    };
+    const auto localFolder = [&] {
+        return dir1->visualItemRect(dir1->findItems(QStringLiteral("sub"), Qt::MatchExactly)[0])
+            .center();
+    };
+    const struct {
+        std::function<QMimeData*()> data;
+        QWidget* target;
+        std::function<QPoint()> at;
+        std::filesystem::path arrives;
+        const std::string& bytes;
+    } cases[] = {
+        {localRows, remoteList->viewport(), [&] { return top; }, serverRoot / "a.htm", a},
+        {fileManager, tree->viewport(), treeFolder, serverRoot / "sub" / "x y.htm", a},
+        {remoteRows, localList->viewport(), [&] { return top; }, programFolder / "c.htm", c},
+        {remoteRows, dir1->viewport(), localFolder, programFolder / "sub" / "c.htm", c},
+    };
+    for (const auto& drag : cases) {
+        SCOPED_TRACE(drag.arrives.string());
+        dialogs.clear();
+        data.reset(drag.data());
+        runBatch([&] { ASSERT_TRUE(drop(drag.target, data.get(), drag.at())); });
+        EXPECT_TRUE(ReadBytes(drag.arrives) == drag.bytes);
+        EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Data transfer completed.")});
+    }
+    EXPECT_TRUE(log().contains(QStringLiteral(" > Left out, not a file: \"") +
+                               Qs(elsewhere.path().native()) + QStringLiteral("\"")));
+    // A pane does not take its own rows.
+    for (const auto& [rowsOf, target] :
+         {std::pair{std::function<QMimeData*()>(localRows), localList},
+          std::pair{std::function<QMimeData*()>(remoteRows), remoteList}}) {
+        data.reset(rowsOf());
+        EXPECT_FALSE(drop(target->viewport(), data.get(), top));
+    }
 }
 
 // Escape in the transfer window cancels: the file being moved is stopped,

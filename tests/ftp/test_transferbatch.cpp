@@ -59,7 +59,7 @@ protected:
             const auto from = (direction == TransferDirection::Upload ? local : remote) / name;
             std::error_code ec;
             const auto size = static_cast<std::int64_t>(std::filesystem::file_size(from, ec));
-            plan.files.push_back({name, ec ? 0 : size});
+            plan.add(name, ec ? 0 : size);
         }
         TransferBatch batch(engine, dialogs, std::move(plan));
         batch.reconnectDelayMs = 20;

@@ -1,6 +1,9 @@
+#include "platform/FileDrops.h"
 #include "platform/FileListModel.h"
 
 #include "support/GuiTest.h"
+
+#include <QMimeData>
 
 #include <gtest/gtest.h>
 
@@ -73,3 +76,35 @@ TEST(FileListModel, SelectionFollowsTheRowsThroughASort) {
 }
 
 }  // namespace
+
+// Only this machine's absolute file addresses come out of a uri-list, as
+// the bytes they name; the server's rows only come back whole.
+TEST(FileDrops, UriListsAndRemoteRowsDecodeOnlyWhenSound) {
+    QMimeData uris;
+    uris.setData(QStringLiteral("text/uri-list"),
+                 "# comment\r\nfile:///a/b%20c.htm\r\nFILE://localhost/d/%FF%41/\r\nfile:/e\r\n"
+                 "file://elsewhere/f\r\nfile:///a/../g\r\nfile:///h%00i\r\nfile:x\r\n"
+                 "http://127.0.0.1/j\r\nfile:///k?q#l");
+    EXPECT_EQ(LocalFilesOf(uris), (Names{"/a/b c.htm",
+                                         "/d/\xff"
+                                         "A",
+                                         "/e", "/k"}));
+
+    auto model = Model({{"a b", 7, kUnknown, 0}, {"c", kUnknown, kUnknown, 0}});
+    model->setDragFolder("/x/", FileListModel::DragAs::RemoteFiles);
+    std::unique_ptr<QMimeData> rows(model->mimeData({model->index(1, 0), model->index(0, 1)}));
+    const auto decoded = RemoteFilesOf(*rows);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->folder, "/x/");
+    EXPECT_EQ(decoded->files,
+              (std::vector<std::pair<std::string, std::int64_t>>{{"a b", 7}, {"c", kUnknown}}));
+    const QString type = QString::fromLatin1(kRemoteFilesMimeType);
+    const QByteArray whole = rows->data(type);
+    for (const RemoteFiles& bad : {RemoteFiles{"x/", {}}, RemoteFiles{"/x/", {{"../y", 1}}},
+                                   RemoteFiles{"/x/", {{"", 1}}}}) {
+        SetRemoteFiles(*rows, bad);
+        EXPECT_FALSE(RemoteFilesOf(*rows)) << bad.folder;
+    }
+    rows->setData(type, whole.left(whole.size() - 1));
+    EXPECT_FALSE(RemoteFilesOf(*rows));
+}
