@@ -3,6 +3,7 @@
 #include "FrmConnect.h"
 #include "ProtocolChoice.h"
 #include "PublishFlow.h"
+#include "RememberedFolders.h"
 #include "RemoteListing.h"
 #include "RemoteOperations.h"
 #include "StatusLog.h"
@@ -90,9 +91,10 @@ frmmain::frmmain(AppContext& context, QWidget* parent) : QMainWindow(parent), m_
     // Remembered host keys and certificates live beside the site profiles.
     m_session.TrustFolder = m_context.programFolder;
     // Load: FileMask is set by its initialiser; the local pane starts in the
-    // program folder.
-    m_localPane = new LocalPane(m_context, this);
-    m_localPane->setFolder(m_context.programFolder);
+    // folder it showed last.
+    m_localPane = new LocalPane(m_context, this,
+                                RememberedFolders::Load(m_context.programFolder).localFolder);
+    connect(m_localPane, &LocalPane::localPathChanged, this, &frmmain::rememberFolders);
     connect(m_localPane, &LocalPane::uploadRequested, this, &frmmain::zLokUp_Click);
     connect(m_localPane, &LocalPane::downloadDropped, this, &frmmain::downloadDropped);
     buildMenus();
@@ -466,6 +468,8 @@ void frmmain::Connect(const ConnectRequest& request) {
         m_session.CloseHandles();
         return;
     }
+    m_siteName = request.siteName;
+    m_rememberedSite.clear();
     AppendLog(ConnectHeading(LogDate(), LogTime(), Qs(request.siteName),
                              Qs(m_session.ServerAddress), m_session.Protocol));
     m_session.ConnectServer(
@@ -492,9 +496,52 @@ void frmmain::connectFinished(const FtpResult<std::string>& loginFolder) {
     LogEntry(QStringLiteral(" > Connected to servise, looking for host."));
     m_label3->setText(DisplayText(*loginFolder));
     LogEntry(QStringLiteral(" > Connected to server."));
+    openRememberedFolders();
     addLoginFolderNodes();
     List();
     Q_EMIT sessionOpened();
+}
+
+void frmmain::openRememberedFolders() {
+    // Only a saved site's connection is remembered: the profile must match it.
+    if (m_session.PublishSite(m_context.programFolder) != m_siteName) {
+        return;
+    }
+    m_rememberedSite = m_siteName;
+    const RememberedFolders folders = RememberedFolders::Load(m_context.programFolder);
+    const auto site = folders.sites.find(m_siteName);
+    if (site == folders.sites.end()) {
+        return;
+    }
+    if (site->second.remote != m_session.RemotePath) {
+        // Listed first; should it be gone, the login folder is listed instead.
+        m_loginFolder = m_session.RemotePath;
+        m_session.RemotePath = site->second.remote;
+        m_session.SearchPattern = m_session.RemotePath + m_fileMask.toStdString();
+        m_label3->setText(DisplayText(m_session.SearchPattern));
+    }
+    std::error_code error;
+    if (!site->second.local.empty() && std::filesystem::is_directory(site->second.local, error)) {
+        m_localPane->setFolder(site->second.local);
+    }
+}
+
+void frmmain::rememberFolders() {
+    RememberedFolders folders = RememberedFolders::Load(m_context.programFolder);
+    const RememberedFolders before = folders;
+    folders.localFolder = m_localPane->LocalPath();
+    if (!m_rememberedSite.empty() && m_session.connected() && !m_session.RemotePath.empty()) {
+        folders.sites[m_rememberedSite] = {m_session.RemotePath, folders.localFolder};
+    }
+    if (folders == before) {
+        return;
+    }
+    if (auto saved = folders.save(m_context.programFolder); !saved && !m_rememberFailed) {
+        // Said once: the folders are a convenience, the log must not fill up.
+        m_rememberFailed = true;
+        LogEntry(QStringLiteral(" > The folders in use could not be remembered: ") +
+                 VisibleControls(Qs(saved.error())));
+    }
 }
 
 void frmmain::askTrust(const FtpServerKey& key) {
@@ -591,6 +638,21 @@ void frmmain::List() {
             return result;
         },
         [this, sortBy](FtpResult<FtpListing> result) {
+            const std::string loginFolder = std::exchange(m_loginFolder, {});
+            if (!result && result.error().kind == FtpErrorKind::NotFound && !loginFolder.empty()) {
+                LogEntry(QStringLiteral(" > The folder last used here is gone: ") +
+                         inQuotes(m_session.RemotePath));
+                m_tview1->clear();
+                m_session.RemotePath = loginFolder;
+                m_session.SearchPattern = loginFolder + m_fileMask.toStdString();
+                m_label3->setText(DisplayText(m_session.SearchPattern));
+                addLoginFolderNodes();
+                List();
+                return;
+            }
+            if (result) {
+                rememberFolders();
+            }
             // A header clicked while the listing ran sorts the rows now.
             if (sortKey() && sortKey() != sortBy) {
                 m_remoteFiles->sort(m_sortColumn, m_sortOrder);

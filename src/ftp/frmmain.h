@@ -107,6 +107,10 @@ private:
     // The server showed a key not trusted yet (or a changed one): ask, and
     // connect again once if the user trusts it.
     void askTrust(const FtpServerKey& key);
+    // A saved site reopens the remote and local folders last in use there.
+    void openRememberedFolders();
+    // Keeps the local folder, and a saved site's folders, for next time.
+    void rememberFolders();
     void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;
@@ -160,6 +164,12 @@ private:
     QMenu* m_zRemote = nullptr;
     // FTP commands that wait while an operation runs.
     std::vector<QAction*> m_ftpCommands;
+    std::string m_siteName;
+    // The saved site whose folders are remembered, while connected to it.
+    std::string m_rememberedSite;
+    // While a remembered folder is listed first: the login folder.
+    std::string m_loginFolder;
+    bool m_rememberFailed = false;
     // Planning, previewing or running a publish.
     QPointer<PublishFlow> m_publish;
 };

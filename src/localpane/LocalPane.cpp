@@ -67,7 +67,7 @@ fs::path ExistingFolder(fs::path folder) {
 
 }  // namespace
 
-LocalPane::LocalPane(AppContext& context, QWidget* parent)
+LocalPane::LocalPane(AppContext& context, QWidget* parent, const fs::path& startFolder)
     : QWidget(parent),
       m_context(context),
       m_drive1(new QComboBox(this)),
@@ -189,7 +189,10 @@ LocalPane::LocalPane(AppContext& context, QWidget* parent)
     m_listView1->viewport()->installEventFilter(this);
     m_dir1->installEventFilter(this);
 
-    setFolder(m_context.programFolder);
+    std::error_code error;
+    setFolder(!startFolder.empty() && fs::is_directory(startFolder, error)
+                  ? startFolder
+                  : m_context.programFolder);
 }
 
 LocalPane::~LocalPane() {

@@ -34,8 +34,9 @@ class LocalPane final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LocalPane)
 public:
-    // Starts in the program folder.
-    explicit LocalPane(AppContext& context, QWidget* parent = nullptr);
+    // Starts in startFolder when it is a folder, else in the program folder.
+    explicit LocalPane(AppContext& context, QWidget* parent = nullptr,
+                       const std::filesystem::path& startFolder = {});
     ~LocalPane() override;
 
     // Opens the nearest existing folder at or above folder and lists it.

@@ -3,6 +3,7 @@
 
 #include "common/TextCodec.h"
 #include "ftp/FrmConnect.h"
+#include "ftp/SiteProfiles.h"
 #include "ftp/frmProg.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
@@ -1093,6 +1094,54 @@ TEST_F(FrmmainTest, UploadAndDownloadBatchesThroughTheTransferWindow) {
                                             QStringLiteral(" > Transfering data...")}));
 }
 
+// A saved site reopens the remote and local folders last used there, or its
+// login folder once the remote one is gone; the local pane reopens the folder
+// it showed last. Quick connections leave no trace.
+TEST_F(FrmmainTest, FoldersAreRememberedAcrossARestart) {
+    const std::filesystem::path work = programFolder / "work";
+    std::filesystem::create_directories(work);
+    std::filesystem::create_directories(serverRoot / "sub");
+    WriteBytes(serverRoot / "sub" / "in.htm", "in");
+    WriteBytes(serverRoot / "top.htm", "top");
+    FtpServer server(serverRoot.path());
+    SiteProfile profile{"my site", "127.0.0.1", "user", "secret", std::to_string(server.port())};
+    ASSERT_TRUE(SiteProfiles(programFolder.path()).Save(profile));
+    const auto restart = [&] {
+        form.reset();
+        form = std::make_unique<frmmain>(context);
+        form->show();
+    };
+    const auto connectToSite = [&] {
+        form->Connect(*ConnectRequestFor(profile));
+        settle();
+        settle();
+    };
+    quickConnect(QStringLiteral("127.0.0.1"), server.port());
+    connectToSite();
+    clickNode(treeNode(QStringLiteral("sub")));
+    form->localPane()->setFolder(work);
+    const std::string local = work.native() + "/";
+    EXPECT_EQ(ReadBytes(programFolder / ".folders"),
+              "local\t" + local + "\nsite\tmy site\t/sub/\t" + local + "\n");
+
+    restart();
+    EXPECT_EQ(form->localPane()->LocalPath(), local);
+    form->localPane()->setFolder(programFolder.path());
+    connectToSite();
+    EXPECT_EQ(form->session().RemotePath, "/sub/");
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("in.htm")});
+    EXPECT_EQ(form->localPane()->LocalPath(), local);
+
+    std::filesystem::remove_all(serverRoot / "sub");
+    std::filesystem::remove_all(work);
+    restart();
+    EXPECT_EQ(form->localPane()->LocalPath(), programFolder.path().native() + "/");
+    connectToSite();
+    EXPECT_EQ(form->session().RemotePath, "/");
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("top.htm")});
+    EXPECT_TRUE(log().contains(QStringLiteral(" > The folder last used here is gone: \"/sub/\"")));
+}
+
 // The local pane's rows and a file manager's files dropped on the server's
 // panes upload, the server's rows dropped on the local pane download: each
 // into the folder under the drop, through the transfer window.
@@ -1228,6 +1277,7 @@ TEST_F(FrmmainTest, ClosingTheClientMidBatchStopsTheTransfer) {
     EXPECT_TRUE(prog.isNull());
     QTest::qWait(200);
     EXPECT_EQ(ReadBytes(programFolder / "slow.bin"), "old");
+    std::filesystem::remove(programFolder / ".folders");  // the program's own
     const auto names = test::FolderNames(programFolder.path());
     ASSERT_EQ(names.size(), 2u);
     EXPECT_TRUE(names[0].starts_with(kTransferTempPrefix)) << "kept to be resumed";
