@@ -316,9 +316,8 @@ QWidget* frmmain::buildCentral() {
     });
     AcceptDrops(m_tview1->viewport(), localFiles, [this](const Dropped& drop) {
         const QTreeWidgetItem* node = m_tview1->itemAt(drop.position);
-        uploadDropped(drop.localFiles, node == nullptr ? m_session.RemotePath
-                                       : node->text(0) == QStringLiteral("..")
-                                           ? std::string("/")
+        uploadDropped(drop.localFiles, node == nullptr
+                                           ? m_session.RemotePath
                                            : node->data(0, kKeyRole).toByteArray().toStdString());
     });
     m_listView2->setContextMenuPolicy(Qt::CustomContextMenu);
