@@ -24,6 +24,8 @@ bool IsSiteName(std::string_view name) {
 constexpr const char* kSection = "PROFIL";
 constexpr const char* kExtension = ".ftp";
 constexpr const char* kProtocolKey = "protocol";
+constexpr const char* kPassStoreKey = "passstore";
+constexpr const char* kInKeyring = "keyring";
 
 // Longest value a new save writes, in characters. Unquoted values keep the
 // old read limits (49, 74 for the address), so older profiles read as before.
@@ -148,6 +150,10 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::Save(
         ini.SetValue(kSection, field.key, stored(profile.*field.value, field.readLimit).c_str());
     }
     ini.SetValue(kSection, kProtocolKey, std::string(ProtocolName(profile.protocol)).c_str());
+    ini.SetValue(kSection, kPassStoreKey,
+                 profile.passInKeyring  ? kInKeyring
+                 : profile.pass.empty() ? "none"
+                                        : "file");
     std::string text;
     if (ini.Save(text) < 0) {
         return std::unexpected("The profile could not be written.");
@@ -186,6 +192,8 @@ SiteProfile SiteProfiles::Read(std::string_view fileName) const {
     }
     profile.protocol =
         ProtocolFromName(ini.GetValue(kSection, kProtocolKey, "")).value_or(FtpProtocol::Ftp);
+    profile.passInKeyring =
+        std::string_view(ini.GetValue(kSection, kPassStoreKey, "")) == kInKeyring;
     return profile;
 }
 
