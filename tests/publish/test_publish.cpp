@@ -1,11 +1,12 @@
 // The publish command, run as the program itself against real servers on
 // loopback: pyftpdlib and vsftpd.
-#include "ftp/SiteProfiles.h"
+#include "ftp/SitePasswords.h"
 #include "net/ServerTrust.h"
 #include "publish/Publisher.h"
 
 #include "support/ChildProcess.h"
 #include "support/FtpServer.h"
+#include "support/KeyringSession.h"
 #include "support/TestCertificate.h"
 #include "support/TestFiles.h"
 #include "support/VsftpdServer.h"
@@ -43,9 +44,11 @@ std::set<std::string> named(const std::string& output, const std::string& verb) 
     return paths;
 }
 
-// A program folder with a saved site "web", a local folder and a server.
+// A program folder with a saved site "web" whose password is in the
+// keyring, a local folder and a server.
 class Publish : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { KeyringSession::Start(); }
     void SetUp() override {
         ::setenv("QUILLMINT_PROGRAM_FOLDER", (dir / "program").c_str(), 1);
         fs::create_directories(dir / "program");
@@ -68,9 +71,10 @@ protected:
     }
     void saveSite(int port, const std::string& user, const std::string& password,
                   FtpProtocol protocol = FtpProtocol::Ftp) {
-        ASSERT_TRUE(
-            SiteProfiles(dir / "program")
-                .Save({"web", "127.0.0.1", user, password, std::to_string(port), protocol}));
+        const auto saved =
+            SaveSite(SiteProfiles(dir / "program"), &keyring,
+                     {"web", "127.0.0.1", user, password, std::to_string(port), protocol});
+        ASSERT_EQ(saved.value().note, "");
     }
     ProgramResult run(std::vector<std::string> options = {}, const std::string& site = "web") {
         std::vector<std::string> args{QUILLMINT_EXECUTABLE, "publish"};
@@ -98,6 +102,7 @@ protected:
     fs::path recordFile() const { return PublishRecordFile(dir / "program", "web", remote); }
 
     TempDir dir;
+    KeyringPasswordStore keyring{QStringLiteral("Quillmint")};
     fs::path local = dir / "site";
     std::string remote;
     fs::path remoteDisk;
@@ -328,6 +333,14 @@ TEST_F(Publish, FailedFilesAreTriedAgainAndBadInputSendsNothing) {
         EXPECT_NE(result.output.find("Usage: quillmint publish"), std::string::npos);
     }
     EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>") << "a usage error connects";
+
+    ASSERT_TRUE(keyring.Remove("web"));
+    const auto locked = run();
+    EXPECT_EQ(locked.exitCode, 1);
+    EXPECT_NE(locked.output.find("\"web\" is kept in the keyring, but could not be read"),
+              std::string::npos)
+        << locked.output;
+    EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>") << "connected without a password";
 }
 
 }  // namespace
