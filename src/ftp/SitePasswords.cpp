@@ -116,12 +116,12 @@ std::string SiteOfProfileFile(std::string_view fileName) {
 
 std::expected<SavedSite, std::string> SaveSite(const SiteProfiles& profiles, PasswordStore* keyring,
                                                SiteProfile profile) {
-    const auto path = profiles.PathFor(profile.sname);
-    if (!path) {
-        return std::unexpected(path.error());
+    // A profile that cannot be written leaves the keyring as it was.
+    if (auto refused = profiles.Refusal(profile)) {
+        return std::unexpected(std::move(*refused));
     }
     const std::string& site = profile.sname;
-    const bool wasInKeyring = profiles.Read(path->filename().native()).passInKeyring;
+    const bool wasInKeyring = profiles.Read(site + ".ftp").passInKeyring;
     SavedSite saved;
     profile.passInKeyring = false;
     if (!profile.pass.empty()) {

@@ -130,16 +130,26 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::fileFor(
     return m_folder / std::string(fileName);
 }
 
+std::optional<std::string> SiteProfiles::Refusal(const SiteProfile& profile) const {
+    if (const auto path = PathFor(profile.sname); !path) {
+        return path.error();
+    }
+    for (const Field& field : kFields) {
+        if (auto problem = unstorable(profile.*field.value, field.label)) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
 std::expected<std::filesystem::path, std::string> SiteProfiles::Save(
     const SiteProfile& profile) const {
     auto path = PathFor(profile.sname);
     if (!path) {
         return path;
     }
-    for (const Field& field : kFields) {
-        if (auto problem = unstorable(profile.*field.value, field.label)) {
-            return std::unexpected(std::move(*problem));
-        }
+    if (auto problem = Refusal(profile)) {
+        return std::unexpected(std::move(*problem));
     }
     CSimpleIniA ini(false, false, false);
     ini.SetSpaces(false);

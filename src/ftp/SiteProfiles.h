@@ -4,6 +4,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ public:
     // was saved; one with a line break or over 255 characters is refused with
     // a message and nothing is written.
     std::expected<std::filesystem::path, std::string> Save(const SiteProfile& profile) const;
+    // Why Save would refuse the profile, before anything is written.
+    std::optional<std::string> Refusal(const SiteProfile& profile) const;
 
     // Reads a profile by its file name ("site.ftp"). Missing keys, a missing
     // file or a file that is not INI at all read as empty values; values are
