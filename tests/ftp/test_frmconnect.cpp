@@ -1,14 +1,11 @@
 #include "ftp/FrmConnect.h"
 
-#include "ftp/SitePasswords.h"
-
 #include "ftp/frmmain.h"
 #include "platform/AppContext.h"
 #include "platform/QtDialogs.h"
 #include "support/FakeDialogs.h"
 #include "support/FtpServer.h"
 #include "support/GuiTest.h"
-#include "support/KeyringSession.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>
@@ -162,10 +159,8 @@ TEST_F(FrmConnectTest, SaveSelectNewAndToggles) {
 
     click("Check2");
     child<QComboBox>("cboProtocol")->setCurrentIndex(2);  // SFTP; the typed port stays
-    dialogs.clear();
     click("Command1");  // no keyring: the file keeps the password, and the user hears so
-    EXPECT_EQ(dialogs.messages().size(), 2);
-    EXPECT_TRUE(dialogs.messages().value(0).contains(QStringLiteral("kept in the profile file")));
+    EXPECT_TRUE(dialogs.messages().join(u'|').contains(QStringLiteral("kept in the profile file")));
     EXPECT_EQ(ReadBytes(folder / "my site.ftp"),
               "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\npass=pw\r\n"
               "port=2121\r\nprotocol=SFTP\r\npassstore=file\r\n");
@@ -453,67 +448,20 @@ TEST_F(FrmConnectTest, ConnectSendsTheProtocolHostAndPort) {
     }
 }
 
-class FrmConnectKeyringTest : public FrmConnectTest {
-protected:
-    static void SetUpTestSuite() { test::KeyringSession::Start(); }
-    void SetUp() override {
-        context.passwords = &keyring;
-        FrmConnectTest::SetUp();
-    }
-    KeyringPasswordStore keyring{QStringLiteral("Quillmint")};
-};
-
-// The keyring keeps the password; a missing entry is said once and stops
-// Connect until a password is typed; unsaving and deleting remove it.
-TEST_F(FrmConnectKeyringTest, PasswordsLiveInTheKeyring) {
-    bool requested = false;
-    QObject::connect(manager, &FrmConnect::connectRequested, [&] { requested = true; });
-    const auto profile = [&](const char* passstore) {
-        return "[PROFIL]\r\nsname=kr\r\nadresa=h.example\r\nID=u\r\npass=\r\nport=21\r\n"
-               "protocol=FTP\r\npassstore=" +
-               std::string(passstore) + "\r\n";
-    };
-    type("txtSiteName", QStringLiteral("kr"));
-    type("txtServer", QStringLiteral("h.example"));
-    click("Check1");
-    type("txtUser", QStringLiteral("u"));
-    type("txtPass", QStringLiteral("pw"));
-    click("Check2");
-    click("Command1");
-    EXPECT_EQ(dialogs.messages(), QStringList{QStringLiteral("Profil Saved")});
-    EXPECT_EQ(ReadBytes(folder / "kr.ftp"), profile("keyring"));
-    EXPECT_EQ(test::KeyringSession::Lookup("kr"), "pw");
-    click("Command2");
-    clickNode(profileNode(QStringLiteral("kr.ftp")));
-    EXPECT_EQ(text("txtPass"), QStringLiteral("pw"));
-    EXPECT_TRUE(child<QCheckBox>("Check2")->isChecked());
-
-    ASSERT_TRUE(keyring.Remove("kr"));
-    clickNode(child<QTreeWidget>("TView1")->topLevelItem(0));
-    dialogs.clear();
+TEST_F(FrmConnectTest, AMissingKeyringPasswordIsSaidOnceAndStopsConnect) {
+    WriteBytes(folder / "kr.ftp", "[PROFIL]\r\nadresa=127.0.0.1\r\npassstore=keyring\r\n");
+    manager->RefreshProfileTree();
+    int requests = 0;
+    QObject::connect(manager, &FrmConnect::connectRequested, [&] { ++requests; });
     clickNode(profileNode(QStringLiteral("kr.ftp")));  // loaded on the press only
     click("Command3");
-    EXPECT_FALSE(requested);
-    ASSERT_EQ(dialogs.messages().size(), 2);
-    EXPECT_TRUE(dialogs.messages()[0].contains(QStringLiteral("could not be read")));
-    EXPECT_TRUE(dialogs.messages()[1].contains(QStringLiteral("Type it in")));
-    EXPECT_EQ(text("txtServer"), QStringLiteral("h.example"));
-    EXPECT_EQ(ReadBytes(folder / "kr.ftp"), profile("keyring"));
-
-    type("txtPass", QStringLiteral("new"));
-    click("Command1");
-    EXPECT_EQ(test::KeyringSession::Lookup("kr"), "new");
-    click("Check2");  // off: unsave
-    click("Command1");
-    EXPECT_EQ(ReadBytes(folder / "kr.ftp"), profile("none"));
-    EXPECT_EQ(test::KeyringSession::Lookup("kr"), "");
-    click("Check2");
-    click("Command1");
-    clickNode(profileNode(QStringLiteral("kr.ftp")));
-    dialogs.answerYes(true);
-    click("Command5");
-    EXPECT_FALSE(std::filesystem::exists(folder / "kr.ftp"));
-    EXPECT_EQ(test::KeyringSession::Lookup("kr"), "");
+    EXPECT_EQ(dialogs.messages().join(u'|').section(QStringLiteral(": "), 1),
+              QStringLiteral("no keyring is available.|The keyring did not give the password of "
+                             "this site. Type it in the Password box to connect."));
+    type("txtPort", QStringLiteral("1"));
+    type("txtPass", QStringLiteral("pw"));
+    click("Command3");
+    EXPECT_EQ(requests, 1);
 }
 
 TEST_F(FrmConnectTest, ConnectFromTheManagerAndItsTimer) {

@@ -1,12 +1,11 @@
 // The publish command, run as the program itself against real servers on
 // loopback: pyftpdlib and vsftpd.
-#include "ftp/SitePasswords.h"
+#include "ftp/SiteProfiles.h"
 #include "net/ServerTrust.h"
 #include "publish/Publisher.h"
 
 #include "support/ChildProcess.h"
 #include "support/FtpServer.h"
-#include "support/KeyringSession.h"
 #include "support/TestCertificate.h"
 #include "support/TestFiles.h"
 #include "support/VsftpdServer.h"
@@ -44,11 +43,9 @@ std::set<std::string> named(const std::string& output, const std::string& verb) 
     return paths;
 }
 
-// A program folder with a saved site "web" whose password is in the
-// keyring, a local folder and a server.
+// A program folder with a saved site "web", a local folder and a server.
 class Publish : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { KeyringSession::Start(); }
     void SetUp() override {
         ::setenv("QUILLMINT_PROGRAM_FOLDER", (dir / "program").c_str(), 1);
         fs::create_directories(dir / "program");
@@ -71,10 +68,9 @@ protected:
     }
     void saveSite(int port, const std::string& user, const std::string& password,
                   FtpProtocol protocol = FtpProtocol::Ftp) {
-        const auto saved =
-            SaveSite(SiteProfiles(dir / "program"), &keyring,
-                     {"web", "127.0.0.1", user, password, std::to_string(port), protocol});
-        ASSERT_EQ(saved.value().note, "");
+        ASSERT_TRUE(
+            SiteProfiles(dir / "program")
+                .Save({"web", "127.0.0.1", user, password, std::to_string(port), protocol}));
     }
     ProgramResult run(std::vector<std::string> options = {}, const std::string& site = "web") {
         std::vector<std::string> args{QUILLMINT_EXECUTABLE, "publish"};
@@ -102,7 +98,6 @@ protected:
     fs::path recordFile() const { return PublishRecordFile(dir / "program", "web", remote); }
 
     TempDir dir;
-    KeyringPasswordStore keyring{QStringLiteral("Quillmint")};
     fs::path local = dir / "site";
     std::string remote;
     fs::path remoteDisk;
@@ -333,14 +328,12 @@ TEST_F(Publish, FailedFilesAreTriedAgainAndBadInputSendsNothing) {
         EXPECT_NE(result.output.find("Usage: quillmint publish"), std::string::npos);
     }
     EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>") << "a usage error connects";
-
-    ASSERT_TRUE(keyring.Remove("web"));
-    const auto locked = run();
+    WriteBytes(dir / "program" / "web.ftp",
+               "[PROFIL]\r\nadresa=127.0.0.1\r\npassstore=keyring\r\n");
+    const auto locked = run();  // no keyring answers in tests
     EXPECT_EQ(locked.exitCode, 1);
-    EXPECT_NE(locked.output.find("\"web\" is kept in the keyring, but could not be read"),
-              std::string::npos)
-        << locked.output;
-    EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>") << "connected without a password";
+    EXPECT_NE(locked.output.find("but could not be read"), std::string::npos) << locked.output;
+    EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>");
 }
 
 }  // namespace

@@ -111,8 +111,8 @@ bool StillRunning(const ProcessEntry& entry) {
 
 }  // namespace
 
-pid_t StartProcess(const std::vector<std::string>& args, int stdoutFd, int stderrFd, int stdinFd) {
-    return Spawn(args, stdinFd, stdoutFd, stderrFd);
+pid_t StartProcess(const std::vector<std::string>& args, int stdoutFd, int stderrFd) {
+    return Spawn(args, -1, stdoutFd, stderrFd);
 }
 
 void StopProcess(pid_t pid, std::chrono::milliseconds grace) {

@@ -10,10 +10,9 @@
 namespace quill::test {
 
 // Starts args[0] (an absolute path; no shell) with args. Its standard output
-// goes to stdoutFd, its standard error to stderrFd and its standard input
-// comes from stdinFd; -1 keeps this process's own. Throws when it cannot start.
-pid_t StartProcess(const std::vector<std::string>& args, int stdoutFd = -1, int stderrFd = -1,
-                   int stdinFd = -1);
+// goes to stdoutFd and its standard error to stderrFd; -1 keeps this
+// process's own. Throws when it cannot start.
+pid_t StartProcess(const std::vector<std::string>& args, int stdoutFd = -1, int stderrFd = -1);
 
 // Ends a child of this process: SIGTERM, SIGKILL when it is still there after
 // grace; reaps it.
