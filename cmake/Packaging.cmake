@@ -1,7 +1,7 @@
 # `cpack -G DEB` in a build folder makes quillmint_<version>_<arch>.deb from the
 # install rules. Its Depends come from the libraries the program links
-# (dpkg-shlibdeps), plus the Qt platform plugins, which are loaded rather
-# than linked.
+# (dpkg-shlibdeps), plus the Qt platform plugins and libsecret (QtKeychain's
+# way to the desktop keyring), which are loaded rather than linked.
 set(CPACK_PACKAGE_NAME quillmint)
 set(CPACK_PACKAGE_VENDOR Brindlecast)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -22,7 +22,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quillmint.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsecret-1-0")
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
 
 include(CPack)

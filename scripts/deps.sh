@@ -4,6 +4,9 @@ QUILLMINT_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev qt6-svg-dev libgl-dev
   libcurl4-openssl-dev libsimpleini-dev
+  # Site passwords go to the desktop keyring; the tests run their own
+  # GNOME Keyring on a private D-Bus session bus.
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-daemon dbus-bin
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev zlib1g-dev
   python3 python3-pyftpdlib python3-openssl openssl fonts-dejavu-core xvfb x11-utils
   vsftpd curl

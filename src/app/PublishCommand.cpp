@@ -1,12 +1,16 @@
 #include "PublishCommand.h"
 
+#include "common/AppInfo.h"
 #include "common/ProgramFolder.h"
+#include "common/TextCodec.h"
 #include "ftp/FtpSession.h"
+#include "ftp/SitePasswords.h"
 #include "ftp/SiteProfiles.h"
 #include "publish/PublishJob.h"
 #include "publish/Publisher.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 
@@ -24,6 +28,11 @@ namespace quill {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+
+// QCoreApplication keeps references to these for its lifetime.
+int g_argc = 1;
+char g_program[] = "quillmint";
+char* g_argv[] = {g_program, nullptr};
 
 extern "C" void onInterrupt(int) {
     g_interrupted.store(true);
@@ -168,7 +177,18 @@ int RunPublishCommand(const QStringList& arguments) {
         remote.find('\0') != std::string::npos) {
         return usage(QStringLiteral("REMOTE must be a folder name on one line."));
     }
-    const auto request = ConnectRequestFor(profiles.Read(profileFile->filename().native()));
+    // The keyring's answers come through an event loop, which needs an application.
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance()) {
+        application.emplace(g_argc, g_argv);
+    }
+    KeyringPasswordStore keyring(Qs(app::kKeyringService));
+    const LoadedSite loaded = ReadSite(profiles, &keyring, profileFile->filename().native());
+    if (!loaded.problem.empty()) {
+        std::fprintf(stderr, "quillmint publish: %s\n", loaded.problem.c_str());
+        return 1;
+    }
+    const auto request = ConnectRequestFor(loaded.profile);
     if (!request) {
         return usage(QStringLiteral("The site \"%1\" cannot be used: %2")
                          .arg(positional[0], QString::fromStdString(request.error())));

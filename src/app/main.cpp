@@ -4,6 +4,7 @@
 #include "common/BuildInfo.h"
 #include "common/ProgramFolder.h"
 #include "common/TextCodec.h"
+#include "ftp/SitePasswords.h"
 #include "platform/AppContext.h"
 #include "platform/AppIcon.h"
 #include "platform/QtDialogs.h"
@@ -32,7 +33,9 @@ int main(int argc, char* argv[]) {
     quill::QtDialogs dialogs;
     quill::QtClipboard clipboard;
     quill::QtShell desktop;
+    quill::KeyringPasswordStore keyring(quill::Qs(quill::app::kKeyringService));
     quill::AppContext context{quill::ResolveProgramFolder(), dialogs, clipboard, desktop};
+    context.passwords = &keyring;
     quill::EnsureProgramSubfolders(context.programFolder);
 
     quill::AppShell windows(context);

@@ -16,5 +16,7 @@ inline constexpr std::string_view kMakerSite = "http://www.brindlecast.example/"
 inline constexpr std::string_view kMakerSitemap = "http://sitemap.brindlecast.example/";
 inline constexpr std::string_view kSupportEmail = "support@quillmint.example";
 inline constexpr std::string_view kAuthorCredit = "The Brindlecast team";
+// The service the desktop keyring files site passwords under.
+inline constexpr std::string_view kKeyringService = "Quillmint";
 
 }  // namespace quill::app

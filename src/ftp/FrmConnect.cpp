@@ -2,6 +2,7 @@
 
 #include "FtpSession.h"
 #include "ProtocolChoice.h"
+#include "SitePasswords.h"
 #include "common/TextCodec.h"
 #include "platform/AppContext.h"
 
@@ -20,6 +21,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace quill {
 namespace {
@@ -94,6 +97,7 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
     m_tview1->setHeaderHidden(true);
     m_tview1->setMinimumWidth(190);
     m_tview1->installEventFilter(this);
+    m_tview1->viewport()->installEventFilter(this);
     m_command1->setObjectName(QStringLiteral("Command1"));
     m_command2->setObjectName(QStringLiteral("Command2"));
     m_command3->setObjectName(QStringLiteral("Command3"));
@@ -186,12 +190,20 @@ FrmConnect::FrmConnect(AppContext& context, QWidget* parent)
             m_label2->setText(QStringLiteral("FTP://"));
         }
     });
-    connect(m_tview1, &QTreeWidget::itemClicked, this, &FrmConnect::selectProfile);
+    // A press that makes a node current has loaded it already: reading the
+    // keyring again on the release could ask to unlock it twice.
+    connect(m_tview1, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) {
+        if (!std::exchange(m_loadedByPress, false)) {
+            selectProfile(node);
+        }
+    });
     connect(m_tview1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         if (current && !m_refreshing) {
+            m_loadedByPress = m_pressing;
             selectProfile(current);
         }
     });
+    connect(m_txtPass, &QLineEdit::textChanged, this, [this] { m_passwordMissing = false; });
     connect(m_timer1, &QTimer::timeout, this, &FrmConnect::Timer1_Timer);
 
     RefreshProfileTree();
@@ -229,14 +241,17 @@ void FrmConnect::Command1_Click() {
         !m_txtPass->text().isEmpty() && m_check2->isChecked() ? bytes(m_txtPass->text()) : "";
     profile.port = bytes(m_txtPort->text());
     profile.protocol = ChosenProtocol(*m_cboProtocol);
-    auto saved = m_profiles.Save(profile);
+    auto saved = SaveSite(m_profiles, m_context.passwords, profile);
     if (!saved) {
         m_context.dialogs.message(Qs(saved.error()), MessageIcon::Exclamation);
         return;
     }
-    m_profileFile = QString::fromStdString(saved->string());
+    m_profileFile = QString::fromStdString(saved->path.string());
     RefreshProfileTree();
     m_command5->setEnabled(false);
+    if (!saved->note.empty()) {
+        m_context.dialogs.message(Qs(saved->note), MessageIcon::Exclamation);
+    }
     m_context.dialogs.message(QStringLiteral("Profil Saved"), MessageIcon::Information);
 }
 
@@ -253,9 +268,17 @@ void FrmConnect::Command2_Click() {
     ChooseProtocol(*m_cboProtocol, FtpProtocol::Ftp);
     m_txtPort->setText(QStringLiteral("21"));
     m_command5->setEnabled(false);
+    m_passwordMissing = false;
 }
 
 void FrmConnect::Command3_Click() {
+    if (m_passwordMissing) {
+        m_context.dialogs.message(
+            QStringLiteral("The keyring did not give the password of this site. Type it in the "
+                           "Password box to connect."),
+            MessageIcon::Exclamation);
+        return;
+    }
     ConnectFields fields;
     fields.server = m_txtServer->text();
     fields.user = m_txtUser->text();
@@ -305,10 +328,10 @@ void FrmConnect::deleteProfile(QTreeWidgetItem* node) {
             QStringLiteral("?"))) {
         return;
     }
-    if (!m_profiles.Delete(bytes(name))) {
-        m_context.dialogs.message(
-            QStringLiteral("The profile \"") + name + QStringLiteral("\" could not be deleted."),
-            MessageIcon::Exclamation);
+    const auto deleted = DeleteSite(m_profiles, m_context.passwords, bytes(name));
+    if (!deleted || !deleted->empty()) {
+        m_context.dialogs.message(Qs(deleted ? *deleted : deleted.error()),
+                                  MessageIcon::Exclamation);
     }
     RefreshProfileTree();
     m_command5->setEnabled(false);
@@ -323,7 +346,8 @@ void FrmConnect::selectProfile(QTreeWidgetItem* node) {
         return;
     }
     m_profileFile = QString::fromStdString((m_profiles.folder() / bytes(node->text(0))).string());
-    const SiteProfile profile = m_profiles.Read(bytes(node->text(0)));
+    const LoadedSite loaded = ReadSite(m_profiles, m_context.passwords, bytes(node->text(0)));
+    const SiteProfile& profile = loaded.profile;
     m_txtSiteName->setText(DisplayText(profile.sname));
     m_txtServer->setText(DisplayText(profile.adresa));
     m_txtUser->setText(DisplayText(profile.ID));
@@ -335,8 +359,12 @@ void FrmConnect::selectProfile(QTreeWidgetItem* node) {
     const QSignalBlocker blockCheck1(m_check1);
     const QSignalBlocker blockCheck2(m_check2);
     m_check1->setChecked(profile.ID == kAnonymousUser);
-    m_check2->setChecked(!profile.pass.empty());
+    m_check2->setChecked(!profile.pass.empty() || profile.passInKeyring);
     m_command5->setEnabled(true);
+    m_passwordMissing = !loaded.problem.empty();
+    if (m_passwordMissing) {
+        m_context.dialogs.message(Qs(loaded.problem), MessageIcon::Exclamation);
+    }
 }
 
 void FrmConnect::anonymousToggle() {
@@ -365,6 +393,11 @@ void FrmConnect::Timer1_Timer() {
 }
 
 bool FrmConnect::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_tview1->viewport() && (event->type() == QEvent::MouseButtonPress ||
+                                            event->type() == QEvent::MouseButtonRelease)) {
+        m_pressing = event->type() == QEvent::MouseButtonPress;
+        m_loadedByPress = m_loadedByPress && !m_pressing;
+    }
     if (watched == m_tview1 && event->type() == QEvent::KeyRelease &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         deleteProfile(m_tview1->currentItem());

@@ -86,6 +86,11 @@ private:
     bool m_refreshing = false;
     bool m_connecting = false;    // Command3_Click is running
     bool m_closePending = false;  // Timer1 fired while it ran
+    bool m_pressing = false;      // a mouse button is down on TView1
+    bool m_loadedByPress = false;
+    // The keyring did not give the shown profile's password; no Connect
+    // with an empty one until the user types it.
+    bool m_passwordMissing = false;
 };
 
 }  // namespace quill

@@ -24,6 +24,8 @@ bool IsSiteName(std::string_view name) {
 constexpr const char* kSection = "PROFIL";
 constexpr const char* kExtension = ".ftp";
 constexpr const char* kProtocolKey = "protocol";
+constexpr const char* kPassStoreKey = "passstore";
+constexpr const char* kInKeyring = "keyring";
 
 // Longest value a new save writes, in characters. Unquoted values keep the
 // old read limits (49, 74 for the address), so older profiles read as before.
@@ -128,16 +130,26 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::fileFor(
     return m_folder / std::string(fileName);
 }
 
+std::optional<std::string> SiteProfiles::Refusal(const SiteProfile& profile) const {
+    if (const auto path = PathFor(profile.sname); !path) {
+        return path.error();
+    }
+    for (const Field& field : kFields) {
+        if (auto problem = unstorable(profile.*field.value, field.label)) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
 std::expected<std::filesystem::path, std::string> SiteProfiles::Save(
     const SiteProfile& profile) const {
     auto path = PathFor(profile.sname);
     if (!path) {
         return path;
     }
-    for (const Field& field : kFields) {
-        if (auto problem = unstorable(profile.*field.value, field.label)) {
-            return std::unexpected(std::move(*problem));
-        }
+    if (auto problem = Refusal(profile)) {
+        return std::unexpected(std::move(*problem));
     }
     CSimpleIniA ini(false, false, false);
     ini.SetSpaces(false);
@@ -148,6 +160,10 @@ std::expected<std::filesystem::path, std::string> SiteProfiles::Save(
         ini.SetValue(kSection, field.key, stored(profile.*field.value, field.readLimit).c_str());
     }
     ini.SetValue(kSection, kProtocolKey, std::string(ProtocolName(profile.protocol)).c_str());
+    ini.SetValue(kSection, kPassStoreKey,
+                 profile.passInKeyring  ? kInKeyring
+                 : profile.pass.empty() ? "none"
+                                        : "file");
     std::string text;
     if (ini.Save(text) < 0) {
         return std::unexpected("The profile could not be written.");
@@ -186,6 +202,8 @@ SiteProfile SiteProfiles::Read(std::string_view fileName) const {
     }
     profile.protocol =
         ProtocolFromName(ini.GetValue(kSection, kProtocolKey, "")).value_or(FtpProtocol::Ftp);
+    profile.passInKeyring =
+        std::string_view(ini.GetValue(kSection, kPassStoreKey, "")) == kInKeyring;
     return profile;
 }
 

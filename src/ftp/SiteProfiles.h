@@ -4,6 +4,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,10 @@ struct SiteProfile {
     // Key "protocol": "FTP", "FTPS" or "SFTP"; a profile without it (written
     // before there was a choice), or with another value, is FTP.
     FtpProtocol protocol = FtpProtocol::Ftp;
+    // Key "passstore": "keyring" when the desktop keyring holds the password
+    // and "pass" is empty; otherwise "file" or "none", written from "pass".
+    // A profile without it keeps its password in "pass", as before.
+    bool passInKeyring = false;
 };
 
 // Site profiles: one INI file per site, "<site name>.ftp" in the program
@@ -33,15 +38,17 @@ public:
     // or "..").
     std::expected<std::filesystem::path, std::string> PathFor(std::string_view siteName) const;
 
-    // Writes the six keys into the profile of profile.sname, keeping other
+    // Writes the seven keys into the profile of profile.sname, keeping other
     // keys an existing profile holds. New files get the keys in the order
-    // sname, adresa, ID, pass, port, protocol. Written owner-only (0600) through a temp
+    // sname, adresa, ID, pass, port, protocol, passstore. Written owner-only (0600) through a temp
     // file, so a failed write leaves the old profile as it was. A value with
     // blanks at either end, surrounding quotes or more characters than the
     // read limit is stored in double quotes, so Read gives back exactly what
     // was saved; one with a line break or over 255 characters is refused with
     // a message and nothing is written.
     std::expected<std::filesystem::path, std::string> Save(const SiteProfile& profile) const;
+    // Why Save would refuse the profile, before anything is written.
+    std::optional<std::string> Refusal(const SiteProfile& profile) const;
 
     // Reads a profile by its file name ("site.ftp"). Missing keys, a missing
     // file or a file that is not INI at all read as empty values; values are

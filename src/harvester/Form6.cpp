@@ -7,6 +7,7 @@
 #include "common/TextOps.h"
 #include "ftp/FtpSession.h"
 #include "ftp/PublishFlow.h"
+#include "ftp/SitePasswords.h"
 #include "ftp/SiteProfiles.h"
 #include "platform/AppContext.h"
 #include "platform/Banner.h"
@@ -529,7 +530,12 @@ void Form6::cmdPublish_Click() {
                                   MessageIcon::Exclamation);
         return;
     }
-    const auto request = ConnectRequestFor(profiles.Read(file));
+    const LoadedSite loaded = ReadSite(profiles, m_context.passwords, file);
+    if (!loaded.problem.empty()) {
+        m_context.dialogs.message(Qs(loaded.problem), MessageIcon::Exclamation);
+        return;
+    }
+    const auto request = ConnectRequestFor(loaded.profile);
     if (!request) {
         m_context.dialogs.message(QStringLiteral("The site \"%1\" cannot be used: %2")
                                       .arg(target->site, Qs(request.error())),

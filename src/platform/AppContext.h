@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "PasswordStore.h"
 #include "common/AppInfo.h"
 
 #include <QDateTime>
@@ -19,6 +20,8 @@ struct AppContext {
     Dialogs& dialogs;
     Clipboard& clipboard;
     Shell& shell;
+    // The desktop keyring for site passwords; none: they stay in the profile files.
+    PasswordStore* passwords = nullptr;
     std::string searchHost{app::kSearchHost};
     std::string answersHost{app::kAnswersHost};
     std::string stackExchangeApi{app::kStackExchangeApi};

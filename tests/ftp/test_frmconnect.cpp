@@ -150,7 +150,7 @@ TEST_F(FrmConnectTest, SaveSelectNewAndToggles) {
     EXPECT_EQ(dialogs.lastMessage()->icon, MessageIcon::Information);
     EXPECT_EQ(ReadBytes(folder / "my site.ftp"),
               "[PROFIL]\r\nsname=my site\r\nadresa=ftp://me@ftp.example.test\r\nID=webmaster\r\n"
-              "pass=\r\nport=2121\r\nprotocol=FTP\r\n");
+              "pass=\r\nport=2121\r\nprotocol=FTP\r\npassstore=none\r\n");
     type("txtServer", QStringLiteral("ftp.example.test"));
     struct stat info {};
     ASSERT_EQ(::stat((folder / "my site.ftp").c_str(), &info), 0);
@@ -159,10 +159,11 @@ TEST_F(FrmConnectTest, SaveSelectNewAndToggles) {
 
     click("Check2");
     child<QComboBox>("cboProtocol")->setCurrentIndex(2);  // SFTP; the typed port stays
-    click("Command1");
+    click("Command1");  // no keyring: the file keeps the password, and the user hears so
+    EXPECT_TRUE(dialogs.messages().join(u'|').contains(QStringLiteral("kept in the profile file")));
     EXPECT_EQ(ReadBytes(folder / "my site.ftp"),
               "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\npass=pw\r\n"
-              "port=2121\r\nprotocol=SFTP\r\n");
+              "port=2121\r\nprotocol=SFTP\r\npassstore=file\r\n");
 
     click("Command2");  // New, with "Annonymous" unchecked by the typed user
     EXPECT_EQ(text("txtSiteName"), QString());
@@ -445,6 +446,22 @@ TEST_F(FrmConnectTest, ConnectSendsTheProtocolHostAndPort) {
         EXPECT_TRUE(sent.empty()) << address;
         EXPECT_EQ(dialogs.messages(), QStringList{QString::fromLatin1(message)});
     }
+}
+
+TEST_F(FrmConnectTest, AMissingKeyringPasswordIsSaidOnceAndStopsConnect) {
+    WriteBytes(folder / "kr.ftp", "[PROFIL]\r\nadresa=127.0.0.1\r\npassstore=keyring\r\n");
+    manager->RefreshProfileTree();
+    int requests = 0;
+    QObject::connect(manager, &FrmConnect::connectRequested, [&] { ++requests; });
+    clickNode(profileNode(QStringLiteral("kr.ftp")));  // loaded on the press only
+    click("Command3");
+    EXPECT_EQ(dialogs.messages().join(u'|').section(QStringLiteral(": "), 1),
+              QStringLiteral("no keyring is available.|The keyring did not give the password of "
+                             "this site. Type it in the Password box to connect."));
+    type("txtPort", QStringLiteral("1"));
+    type("txtPass", QStringLiteral("pw"));
+    click("Command3");
+    EXPECT_EQ(requests, 1);
 }
 
 TEST_F(FrmConnectTest, ConnectFromTheManagerAndItsTimer) {

@@ -204,6 +204,10 @@ TEST_F(PublishWindowsTest, HarvesterPublishesTheArticlesToARememberedFolder) {
     ASSERT_EQ(dialogs.messages().size(), 1);
     EXPECT_TRUE(dialogs.messages()[0].contains(QStringLiteral("no saved site")));
 
+    WriteBytes(programFolder / "Blog.ftp", "[PROFIL]\r\nadresa=127.0.0.1\r\npassstore=keyring\r\n");
+    dialogs.answerPublishTarget(PublishTarget{QStringLiteral("Blog"), QStringLiteral("/www")});
+    form.cmdPublish_Click();  // no keyring answers in tests: no password, no publish
+    EXPECT_TRUE(dialogs.messages().value(1).contains(QStringLiteral("could not be read")));
     SiteProfile profile{"Blog", "127.0.0.1", "user", "secret", std::to_string(server.port())};
     ASSERT_TRUE(SiteProfiles(programFolder.path()).Save(profile));
     std::filesystem::create_directories(programFolder / "articles");

@@ -31,7 +31,7 @@ TEST_F(SiteProfilesTest, SaveWritesTheKeysInOrderOwnerOnly) {
         EXPECT_EQ(ReadBytes(*path),
                   "[PROFIL]\r\nsname=my site\r\nadresa=ftp.example.test\r\nID=webmaster\r\n"
                   "pass=\r\nport=2121\r\nprotocol=" +
-                      std::string(name) + "\r\n");
+                      std::string(name) + "\r\npassstore=none\r\n");
         struct stat info {};
         ASSERT_EQ(::stat(path->c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -78,13 +78,15 @@ TEST_F(SiteProfilesTest, SavingAgainOverwritesTheKeysAndKeepsOthers) {
     const std::string saved =
         "[PROFIL]\r\nport=990\r\nsname=site\r\nextra=kept\r\nadresa=h\xc3\xb6st.example\r\n"
         "ID=annonymous\r\npass=pw\r\nprotocol=";
-    EXPECT_EQ(ReadBytes(dir / "site.ftp"), saved + "FTPS\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
+    EXPECT_EQ(ReadBytes(dir / "site.ftp"),
+              saved + "FTPS\r\npassstore=file\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
     const SiteProfile read = profiles.Read("site.ftp");
     EXPECT_EQ(read.adresa, "h\xc3\xb6st.example");
     EXPECT_EQ(read.pass, "pw");
     EXPECT_EQ(read.protocol, FtpProtocol::Ftps);
     ASSERT_TRUE(profiles.Save({"site", "h\xc3\xb6st.example", "annonymous", "pw", "990"}));
-    EXPECT_EQ(ReadBytes(dir / "site.ftp"), saved + "FTP\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
+    EXPECT_EQ(ReadBytes(dir / "site.ftp"),
+              saved + "FTP\r\npassstore=file\r\n\r\n\r\n[OTHER]\r\nx=1\r\n");
 }
 
 TEST_F(SiteProfilesTest, ReadAppliesTheLimits) {
@@ -152,7 +154,7 @@ TEST_F(SiteProfilesTest, QuotesAreWrittenOnlyWhereNeededAndReadLikeThePlatform) 
     ASSERT_TRUE(profiles.Save({"q", "ftp.example.test", " user", std::string(50, 'p'), "21"}));
     EXPECT_EQ(ReadBytes(dir / "q.ftp"),
               "[PROFIL]\r\nsname=q\r\nadresa=ftp.example.test\r\nID=\" user\"\r\npass=\"" +
-                  std::string(50, 'p') + "\"\r\nport=21\r\nprotocol=FTP\r\n");
+                  std::string(50, 'p') + "\"\r\nport=21\r\nprotocol=FTP\r\npassstore=file\r\n");
     // An older profile with quotes, as the platform's own reader takes them.
     WriteBytes(dir / "old.ftp", "[PROFIL]\r\nID=\"webmaster\"\r\npass= secret \r\n");
     EXPECT_EQ(profiles.Read("old.ftp").ID, "webmaster");

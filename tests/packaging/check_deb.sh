@@ -24,9 +24,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" == *"<"*@*">" ]] || fail "Maintainer: $(field Maintainer)"
 [[ "$(field Description)" == *Quillmint* ]] || fail "Description: $(field Description)"
 depends=$(field Depends)
-# Computed from what the program links, and the platform plugins it loads.
+# Computed from what the program links, and the libraries and plugins it loads.
 for package in libc6 libstdc++6 libqt6widgets6 libqt6webenginewidgets6 libqt6svg6 libcurl4 \
-  qt6-qpa-plugins; do
+  libqt6keychain1 qt6-qpa-plugins libsecret-1-0; do
   [[ ", $depends," == *", $package "[\(,]* || ", $depends," == *", $package,"* ]] ||
     fail "Depends lacks $package: $depends"
 done

@@ -328,6 +328,12 @@ TEST_F(Publish, FailedFilesAreTriedAgainAndBadInputSendsNothing) {
         EXPECT_NE(result.output.find("Usage: quillmint publish"), std::string::npos);
     }
     EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>") << "a usage error connects";
+    WriteBytes(dir / "program" / "web.ftp",
+               "[PROFIL]\r\nadresa=127.0.0.1\r\npassstore=keyring\r\n");
+    const auto locked = run();  // no keyring answers in tests
+    EXPECT_EQ(locked.exitCode, 1);
+    EXPECT_NE(locked.output.find("but could not be read"), std::string::npos) << locked.output;
+    EXPECT_EQ(ReadBytes(dir / "commands.log"), "<missing>");
 }
 
 }  // namespace
