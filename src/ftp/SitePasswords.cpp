@@ -13,15 +13,16 @@
 namespace quill {
 namespace {
 
-std::string Describe(QKeychain::Error error, const QString& detail) {
+const PasswordStoreError kNoKeyring{"no keyring is available"};
+
+PasswordStoreError Describe(QKeychain::Error error, const QString& detail) {
     std::string text;
     switch (error) {
         case QKeychain::EntryNotFound:
-            return "the keyring holds no password for this site";
+            return {"the keyring holds no password for this site"};
         case QKeychain::AccessDenied:
         case QKeychain::AccessDeniedByUser:
-            text = "the keyring is locked or refused access";
-            break;
+            return {"the keyring is locked or refused access", true};
         case QKeychain::NoBackendAvailable:
             text = "no keyring is available";
             break;
@@ -29,22 +30,23 @@ std::string Describe(QKeychain::Error error, const QString& detail) {
             text = "the keyring could not be reached";
             break;
     }
-    return detail.isEmpty() ? text : text + " (" + VisibleControls(detail).toStdString() + ")";
+    return {detail.isEmpty() ? text : text + " (" + VisibleControls(detail).toStdString() + ")"};
 }
 
 // Runs a keyring job in a local event loop that holds back user input, so no
 // window handler runs in between, until it ends or patience runs out. A job
 // still running then deletes itself whenever it ends.
-std::expected<QByteArray, std::string> Run(QKeychain::Job* job, std::chrono::milliseconds patience,
-                                           bool missingIsFine = false) {
+std::expected<QByteArray, PasswordStoreError> Run(QKeychain::Job* job,
+                                                  std::chrono::milliseconds patience,
+                                                  bool missingIsFine = false) {
     if (!QCoreApplication::instance()) {
         delete job;
-        return std::unexpected("the keyring needs a running application");
+        return std::unexpected(PasswordStoreError{"the keyring needs a running application"});
     }
     job->setAutoDelete(false);
     job->setInsecureFallback(false);
     QEventLoop loop;
-    std::optional<std::expected<QByteArray, std::string>> result;
+    std::optional<std::expected<QByteArray, PasswordStoreError>> result;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
         if (done->error() == QKeychain::EntryNotFound && missingIsFine) {
             result = QByteArray();
@@ -64,14 +66,17 @@ std::expected<QByteArray, std::string> Run(QKeychain::Job* job, std::chrono::mil
     }
     if (!result) {
         job->setAutoDelete(true);
-        return std::unexpected("the keyring did not answer within " +
-                               std::to_string(patience.count() / 1000) + " seconds");
+        return std::unexpected(PasswordStoreError{"the keyring did not answer within " +
+                                                      std::to_string(patience.count() / 1000) +
+                                                      " seconds",
+                                                  true});
     }
     delete job;
     return *result;
 }
 
-std::expected<void, std::string> Done(const std::expected<QByteArray, std::string>& result) {
+std::expected<void, PasswordStoreError> Done(
+    const std::expected<QByteArray, PasswordStoreError>& result) {
     if (!result) {
         return std::unexpected(result.error());
     }
@@ -80,8 +85,8 @@ std::expected<void, std::string> Done(const std::expected<QByteArray, std::strin
 
 }  // namespace
 
-std::expected<void, std::string> KeyringPasswordStore::Store(const std::string& site,
-                                                             const std::string& password) {
+std::expected<void, PasswordStoreError> KeyringPasswordStore::Store(const std::string& site,
+                                                                    const std::string& password) {
     auto* job = new QKeychain::WritePasswordJob(m_service);
     job->setKey(DisplayText(site));
     // Text where it is UTF-8, so keyring viewers show it; other bytes exactly.
@@ -94,7 +99,7 @@ std::expected<void, std::string> KeyringPasswordStore::Store(const std::string& 
     return Done(Run(job, m_patience));
 }
 
-std::expected<std::string, std::string> KeyringPasswordStore::Load(const std::string& site) {
+std::expected<std::string, PasswordStoreError> KeyringPasswordStore::Load(const std::string& site) {
     auto* job = new QKeychain::ReadPasswordJob(m_service);
     job->setKey(DisplayText(site));
     auto read = Run(job, m_patience);
@@ -104,7 +109,7 @@ std::expected<std::string, std::string> KeyringPasswordStore::Load(const std::st
     return read->toStdString();
 }
 
-std::expected<void, std::string> KeyringPasswordStore::Remove(const std::string& site) {
+std::expected<void, PasswordStoreError> KeyringPasswordStore::Remove(const std::string& site) {
     auto* job = new QKeychain::DeletePasswordJob(m_service);
     job->setKey(DisplayText(site));
     return Done(Run(job, m_patience, true));
@@ -125,14 +130,19 @@ std::expected<SavedSite, std::string> SaveSite(const SiteProfiles& profiles, Pas
     SavedSite saved;
     profile.passInKeyring = false;
     if (!profile.pass.empty()) {
-        const auto stored = keyring ? keyring->Store(site, profile.pass)
-                                    : std::unexpected(std::string("no keyring is available"));
+        const auto stored =
+            keyring ? keyring->Store(site, profile.pass) : std::unexpected(kNoKeyring);
         if (stored) {
             profile.pass.clear();
             profile.passInKeyring = true;
+        } else if (stored.error().refused) {
+            // A keyring that is there but said no is the user's to answer;
+            // the password does not go to a file instead.
+            return std::unexpected("The profile was not saved: " + stored.error().text +
+                                   ". Unlock the keyring, or save without the password.");
         } else {
             saved.note = "The password is kept in the profile file, which only you can read: " +
-                         stored.error() + ".";
+                         stored.error().text + ".";
         }
     }
     auto written = profiles.Save(profile);
@@ -144,7 +154,7 @@ std::expected<SavedSite, std::string> SaveSite(const SiteProfiles& profiles, Pas
         if (auto removed = keyring->Remove(site); !removed && wasInKeyring) {
             saved.note += (saved.note.empty() ? "" : "\n") +
                           std::string("The old password could not be removed from the keyring: ") +
-                          removed.error() + ".";
+                          removed.error().text + ".";
         }
     }
     return saved;
@@ -157,14 +167,13 @@ LoadedSite ReadSite(const SiteProfiles& profiles, PasswordStore* keyring,
         return loaded;
     }
     const std::string site = SiteOfProfileFile(fileName);
-    const auto password =
-        keyring ? keyring->Load(site) : std::unexpected(std::string("no keyring is available"));
+    const auto password = keyring ? keyring->Load(site) : std::unexpected(kNoKeyring);
     if (password) {
         loaded.profile.pass = *password;
     } else {
-        loaded.problem = "The password of the site \"" + ShownText(site).toStdString() +
-                         "\" is kept in the keyring, but could not be read: " + password.error() +
-                         ".";
+        loaded.problem =
+            "The password of the site \"" + ShownText(site).toStdString() +
+            "\" is kept in the keyring, but could not be read: " + password.error().text + ".";
     }
     return loaded;
 }
@@ -177,13 +186,13 @@ std::expected<std::string, std::string> DeleteSite(const SiteProfiles& profiles,
         return std::unexpected("The profile \"" + ShownText(fileName).toStdString() +
                                "\" could not be deleted.");
     }
-    const auto removed = keyring ? keyring->Remove(SiteOfProfileFile(fileName))
-                                 : std::unexpected(std::string("no keyring is available"));
+    const auto removed =
+        keyring ? keyring->Remove(SiteOfProfileFile(fileName)) : std::unexpected(kNoKeyring);
     if (removed || !wasInKeyring) {
         return std::string();
     }
     return "The profile was deleted, but its password could not be removed from the keyring: " +
-           removed.error() + ".";
+           removed.error().text + ".";
 }
 
 }  // namespace quill

@@ -24,10 +24,10 @@ public:
                                   std::chrono::milliseconds patience = std::chrono::seconds(60))
         : m_service(std::move(service)), m_patience(patience) {}
 
-    std::expected<void, std::string> Store(const std::string& site,
-                                           const std::string& password) override;
-    std::expected<std::string, std::string> Load(const std::string& site) override;
-    std::expected<void, std::string> Remove(const std::string& site) override;
+    std::expected<void, PasswordStoreError> Store(const std::string& site,
+                                                  const std::string& password) override;
+    std::expected<std::string, PasswordStoreError> Load(const std::string& site) override;
+    std::expected<void, PasswordStoreError> Remove(const std::string& site) override;
 
 private:
     QString m_service;

@@ -35,6 +35,21 @@ TEST_F(SitePasswords, WithoutAKeyringTheOwnerOnlyFileKeepsIt) {
         save("pw").starts_with("The password is kept in the profile file, which only "
                                "you can read: the keyring could not be reached ("));
     EXPECT_EQ(ReadBytes(dir / "site.ftp"), file + "pw" + tail + "passstore=file\r\n");
+    // A keyring that is there but says no keeps the profile as it was.
+    struct Refusing final : PasswordStore {
+        std::expected<void, PasswordStoreError> Store(const std::string&,
+                                                      const std::string&) override {
+            return std::unexpected(PasswordStoreError{"locked", true});
+        }
+        std::expected<std::string, PasswordStoreError> Load(const std::string&) override {
+            return "";
+        }
+        std::expected<void, PasswordStoreError> Remove(const std::string&) override { return {}; }
+    } refusing;
+    EXPECT_EQ(SaveSite(profiles, &refusing, {"site", "h", "u", "new", "21"}).error(),
+              "The profile was not saved: locked. Unlock the keyring, or save without the "
+              "password.");
+    EXPECT_EQ(ReadBytes(dir / "site.ftp"), file + "pw" + tail + "passstore=file\r\n");
     WriteBytes(dir / "site.ftp", file + tail + "passstore=keyring\r\n");
     EXPECT_EQ(read().substr(0, 60),
               "The password of the site \"site\" is kept in the keyring, but ");
