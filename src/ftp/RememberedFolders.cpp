@@ -4,8 +4,6 @@
 #include "publish/PublishRecord.h"
 
 #include <fstream>
-#include <optional>
-#include <vector>
 
 namespace quill {
 namespace {
@@ -13,22 +11,6 @@ namespace {
 // A folder path as stored: absolute and ending in "/".
 bool IsFolderPath(const std::string& path) {
     return !path.empty() && path.front() == '/' && path.back() == '/';
-}
-
-std::optional<std::vector<std::string>> Fields(std::string_view line) {
-    std::vector<std::string> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t tab = line.find('\t', start);
-        auto field = UnescapeRecordField(line.substr(start, tab - start));
-        if (!field) {
-            return std::nullopt;
-        }
-        fields.push_back(std::move(*field));
-        if (tab == std::string_view::npos) {
-            return fields;
-        }
-        start = tab + 1;
-    }
 }
 
 }  // namespace
@@ -42,7 +24,7 @@ RememberedFolders RememberedFolders::Load(const std::filesystem::path& programFo
     std::ifstream in(FileIn(programFolder), std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
-        const auto fields = Fields(line);
+        const auto fields = UnescapeRecordFields(line);
         if (!fields) {
             continue;
         }

@@ -515,9 +515,7 @@ void frmmain::openRememberedFolders() {
     if (site->second.remote != m_session.RemotePath) {
         // Listed first; should it be gone, the login folder is listed instead.
         m_loginFolder = m_session.RemotePath;
-        m_session.RemotePath = site->second.remote;
-        m_session.SearchPattern = m_session.RemotePath + m_fileMask.toStdString();
-        m_label3->setText(DisplayText(m_session.SearchPattern));
+        setRemoteFolder(site->second.remote);
     }
     std::error_code error;
     if (!site->second.local.empty() && std::filesystem::is_directory(site->second.local, error)) {
@@ -642,9 +640,7 @@ void frmmain::List() {
                 LogEntry(QStringLiteral(" > The folder last used here is gone: ") +
                          inQuotes(m_session.RemotePath));
                 m_tview1->clear();
-                m_session.RemotePath = loginFolder;
-                m_session.SearchPattern = loginFolder + m_fileMask.toStdString();
-                m_label3->setText(DisplayText(m_session.SearchPattern));
+                setRemoteFolder(loginFolder);
                 addLoginFolderNodes();
                 List();
                 return;
@@ -723,15 +719,19 @@ void frmmain::OpenFolder() {
         return;
     }
     node->setExpanded(true);
-    m_session.RemotePath = node->text(0) == QStringLiteral("..")
-                               ? std::string("/")
-                               : node->data(0, kKeyRole).toByteArray().toStdString();
-    m_session.SearchPattern = m_session.RemotePath + m_fileMask.toStdString();
+    setRemoteFolder(node->text(0) == QStringLiteral("..")
+                        ? std::string("/")
+                        : node->data(0, kKeyRole).toByteArray().toStdString());
     const QList<QTreeWidgetItem*> children = node->takeChildren();
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         delete *it;
     }
     List();
+}
+
+void frmmain::setRemoteFolder(const std::string& folder) {
+    m_session.RemotePath = folder;
+    m_session.SearchPattern = folder + m_fileMask.toStdString();
     m_label3->setText(DisplayText(m_session.SearchPattern));
 }
 

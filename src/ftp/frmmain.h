@@ -111,6 +111,8 @@ private:
     void openRememberedFolders();
     // Keeps the local folder, and a saved site's folders, for next time.
     void rememberFolders();
+    // The folder the next listing shows, with the file mask; Label3 shows it.
+    void setRemoteFolder(const std::string& folder);
     void addLoginFolderNodes();
     QTreeWidgetItem* nodeWithKey(const QByteArray& key) const;
     QTreeWidgetItem* selectedNode() const;

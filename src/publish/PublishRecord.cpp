@@ -54,6 +54,18 @@ std::optional<std::string> UnescapeRecordField(std::string_view text) {
     return PercentDecoded(text);
 }
 
+std::optional<std::vector<std::string>> UnescapeRecordFields(std::string_view line) {
+    std::vector<std::string> fields;
+    for (const std::string_view field : splitTabs(line)) {
+        auto text = UnescapeRecordField(field);
+        if (!text) {
+            return std::nullopt;
+        }
+        fields.push_back(std::move(*text));
+    }
+    return fields;
+}
+
 std::expected<PublishRecord, std::string> PublishRecord::Load(std::filesystem::path file,
                                                               std::string site,
                                                               std::string remoteFolder) {

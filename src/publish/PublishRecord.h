@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quill {
 
@@ -71,5 +72,7 @@ private:
 // break; and back. Unescape gives nullopt for a broken escape.
 std::string EscapeRecordField(std::string_view text);
 std::optional<std::string> UnescapeRecordField(std::string_view text);
+// The tab-separated fields of a line, unescaped; nullopt when one is broken.
+std::optional<std::vector<std::string>> UnescapeRecordFields(std::string_view line);
 
 }  // namespace quill
