@@ -1,6 +1,7 @@
 #include "FileDrops.h"
 
 #include "common/TextCodec.h"
+#include "common/TextOps.h"
 
 #include <QDataStream>
 #include <QDragEnterEvent>
@@ -16,11 +17,6 @@ namespace quill {
 namespace {
 
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
-
-bool IsBareName(const QByteArray& name) {
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
-           !name.contains('\0');
-}
 
 // The path of one uri-list line, or nothing when it is not a local file.
 std::optional<std::string> LocalPathOf(QByteArray line) {
@@ -138,7 +134,8 @@ std::optional<RemoteFiles> RemoteFilesOf(const QMimeData& data) {
         QByteArray name;
         qint64 size = 0;
         stream >> name >> size;
-        if (stream.status() != QDataStream::Ok || !IsBareName(name)) {
+        if (stream.status() != QDataStream::Ok ||
+            !IsPlainName(std::string_view(name.constData(), name.size()))) {
             return std::nullopt;
         }
         files.files.emplace_back(name.toStdString(), size);
