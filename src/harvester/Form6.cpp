@@ -511,7 +511,7 @@ void Form6::cmdPublish_Click() {
     }
     QStringList sites;
     for (const std::string& file : files) {
-        sites << DisplayText(std::string_view(file).substr(0, file.size() - 4));  // ".ftp"
+        sites << DisplayText(SiteOfProfileFile(file));
     }
     QMap<QString, QString> folders;
     for (const auto& [site, folder] : LoadPublishFolders(m_context.programFolder)) {
@@ -523,7 +523,7 @@ void Form6::cmdPublish_Click() {
         return;
     }
     const std::string& file = files[static_cast<std::size_t>(index)];
-    const std::string site = file.substr(0, file.size() - 4);
+    const std::string site = SiteOfProfileFile(file);
     const std::string folder = target->folder.trimmed().toStdString();
     if (folder.empty() || HoldsLineBreak(folder) || folder.find('\0') != std::string::npos) {
         m_context.dialogs.message(QStringLiteral("The remote folder must be a name on one line."),
